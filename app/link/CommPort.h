@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -89,4 +90,14 @@ protected:
     mutable std::mutex m_bufferMutex;
     std::vector<uint8_t> m_receiveBuffer;
     size_t m_nBufferStart = 0;
+    // Bytes before this index hold no ">" (the scan of a long message never starts over).
+    size_t m_nScanPos = 0;
+
+    // Readers and writers of the descriptor hold it shared; opening and closing hold it
+    // exclusively, so a descriptor number is never reused under a reader's feet.
+    mutable std::shared_mutex m_handleLock;
+
+    struct ErrorCounters {
+        int brk = 0, frame = 0, overrun = 0, buf_overrun = 0, parity = 0;
+    } m_lastCounters;
 };

@@ -35,6 +35,8 @@ extern const char16_t* const g_CommandTable[kCommandCount];
 int32_t CommandIdFromName(std::u16string_view name);
 // The table's name for an identifier, "none" for anything out of range.
 const char16_t* CommandNameFromId(int32_t id);
+// Compares ignoring the case of ASCII letters (attribute names and values such as busy="YES").
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 struct AttributePair {
     std::u16string name;
