@@ -1,0 +1,17 @@
+// A rectangle in dialog pixels, right and bottom exclusive as the screen's rectangles are.
+#pragma once
+
+namespace imaging {
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const Rect&) const = default;
+};
+
+}  // namespace imaging
