@@ -1,0 +1,175 @@
+// The application controller: owns every long-lived part of the program and runs each user
+// action or camera message as one numbered event under one lock.
+#pragma once
+
+#include "app/controller/CameraLink.h"
+#include "app/controller/Configuration.h"
+#include "app/controller/ControllerEvents.h"
+#include "app/controller/EventTable.h"
+#include "app/controller/PictureOperations.h"
+#include "app/controller/ViewProcessor.h"
+#include "app/platform/Event.h"
+#include "app/platform/MessageTarget.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CHidden;
+
+// What an event carries; which field counts depends on the event.
+struct EventParameter {
+    // ON_SYNCHRONIZE, ON_PICTURE_TAKEN: the received camera message.
+    const platform::MessagePayload* message = nullptr;
+    // ON_COPY_FILES, ON_MOVE_FILES: the target folder.
+    std::u16string text;
+    // ON_ONE_TO_ONE_DOWN, ON_PICK_NEUTRAL, ON_GET_RELATIVE_EXPOSURE: a point of the picture.
+    int x = 0;
+    int y = 0;
+    // ON_SET_CAMERA: an index into the framing list, when given.
+    bool hasIndex = false;
+    int index = 0;
+};
+
+class CControlApplication {
+public:
+    using ViewFactory = std::function<std::unique_ptr<IViewProcessor>(ViewId)>;
+
+    CControlApplication();
+    virtual ~CControlApplication();
+    CControlApplication(const CControlApplication&) = delete;
+    CControlApplication& operator=(const CControlApplication&) = delete;
+
+    // Parts the program (or a test) attaches before Run/Initialize; stand-ins are used otherwise.
+    void SetCameraLink(std::unique_ptr<ICameraLink> link);
+    void SetPictureOperations(std::unique_ptr<IPictureOperations> pictures);
+    void SetViewFactory(ViewFactory factory);
+    // The program's message box (caption "Orin KX-20 "); returns the button pressed.
+    using MessageBoxFunction = std::function<int(IViewProcessor* over, const std::u16string& text, int icon)>;
+    void SetMessageBox(MessageBoxFunction messageBox);
+    enum MessageIcon : int { ICON_STOP = 0x10, ICON_QUESTION = 0x20, ICON_EXCLAMATION = 0x30, ICON_INFORMATION = 0x40 };
+    int ShowMessage(const std::u16string& text, int icon);
+
+    // The whole life of the program: initialise, pump CHidden's messages until Exit, tear down.
+    // `started` (optional) is called once the hidden window takes messages.
+    bool Run(const std::function<void(CControlApplication&)>& started = {});
+    bool Initialize();
+    bool InitViews();
+    void Uninitialize();
+
+    bool ProcessEvent(int nEvent, const EventParameter* pParam = nullptr, std::u16string* pResult = nullptr);
+    bool Exit();
+    // Waits at most 30000 ms for the dispatcher to be idle.
+    bool WaitForProcessEvent(uint32_t ms = 30000);
+
+    void CheckDiskAndBatteryThresholds(bool skipDisk, bool skipBattery);
+    bool CloseVisualObjects();
+    void StartProgressThread();
+    void StopProgressThread();
+
+    // Coordinates between preview (w, h) and full picture (W, H).
+    void SetScaleFactors(int previewWidth, int previewHeight, int pictureWidth, int pictureHeight);
+    void ToPictureCoordinates(int& x, int& y) const;
+    void ToPreviewCoordinates(int& x, int& y) const;
+
+    int32_t CurrentOperation() const { return m_iCurrentOperation; }
+    int32_t PreviousOperation() const { return m_iPreviousOperation; }
+    IViewProcessor* CurrentView() const { return m_pCurrentView; }
+    IViewProcessor* View(ViewId id) const;
+    platform::MessageTarget* HiddenWindow() const;
+    platform::Event& ExitEvent() { return m_hExitEvent; }
+    platform::Event& SuspendEvent() { return *m_hSuspendEvent; }
+    ICameraLink* CameraLink() const { return m_pCameraLink.get(); }
+    bool IsSuspended() const { return m_iSuspended.load() != 0; }
+    int32_t TransportInUse() const { return m_iTransport; }
+    void SetTransportInUse(int32_t transport) { m_iTransport = transport; }
+    int32_t PacketSize() const { return m_iPacketSize; }
+    std::recursive_mutex& ControllerLock() { return m_lock; }
+
+    // Battery and disk status, -1 until read.
+    struct Status {
+        int32_t previousBatteryPercent = -1;
+        int32_t batteryPercent = -1;
+        int32_t batteryTime = -1;
+        int32_t previousExposuresLeft = -1;
+        int32_t exposuresLeft = -1;
+        int32_t maxExposures = -1;
+    };
+    Status& StatusRecord() { return m_status; }
+    std::vector<int32_t>& DiskThresholdList() { return m_diskThresholds; }
+    uint32_t LastAlarmTick() const { return m_uLastAlarmTick; }
+    void SetLastAlarmTick(uint32_t tick) { m_uLastAlarmTick = tick; }
+
+protected:
+    // The camera-side work of the dispatcher's operations. Each logs what it did.
+    virtual bool OnSynchronize(const platform::MessagePayload* message);
+    virtual bool OnPictureTaken(const platform::MessagePayload* message, bool& checkDisk, bool& newPictureShown);
+    virtual bool FillCurrentDirectoryAtStart();
+    virtual bool BrowseForward();
+    virtual bool BrowseBack();
+    virtual bool SaveShootSetup(std::u16string& reason);
+    // After a saved setup: the shooting folder becomes current and the directory is refilled.
+    virtual bool SelectShootingFolder();
+    // True when a current picture exists and it is not the placeholder of an empty folder.
+    virtual bool HasCurrentPicture() const;
+
+private:
+    bool RunOperation(int32_t operation, int nEvent, const EventParameter* pParam, std::u16string* pResult,
+                      bool& keepState, bool& exited);
+    void SwitchToView(ViewId id);
+    void HideCurrentViewAndWait(const char* function);
+    IViewProcessor* ViewOrNull(ViewId id) const;
+
+    // Operations with more than a few lines of work.
+    void OperationSynchronize(const EventParameter* pParam);
+    void OperationPictureTaken(const EventParameter* pParam);
+    void OperationAlarmOff(bool whitest);
+    void OperationPickNeutral(const EventParameter* pParam);
+    bool OperationPopHistoryOr(ViewId id, int32_t operation, bool& keepState);
+
+    std::unique_ptr<CConfiguration> m_pConfiguration;
+    std::unique_ptr<ICameraLink> m_pCameraLink;
+    std::unique_ptr<IPictureOperations> m_pPictures;
+    ViewFactory m_viewFactory;
+    MessageBoxFunction m_messageBox;
+    std::array<std::unique_ptr<IViewProcessor>, kViewCount> m_views;
+    IViewProcessor* m_pCurrentView = nullptr;
+
+    std::unique_ptr<CHidden> m_pHidden;
+    platform::Event m_hExitEvent{true, false};
+    platform::Event m_hInsideProcessEvent{true, true};
+    std::shared_ptr<platform::Event> m_hSuspendEvent;
+    platform::Event m_hDiscAndBatteryRunEvent{false, false};
+    std::thread m_diskAndBatteryThread;
+    std::thread m_suspendThread;
+    std::atomic<int32_t> m_iSuspended{0};
+
+    std::recursive_mutex m_lock;
+    CEventTable m_eventTable;
+    CViewHistory m_viewHistory;
+    int32_t m_iCurrentOperation = 0;
+    int32_t m_iPreviousOperation = 0;
+
+    int32_t m_iPacketSize = 1024;
+    int32_t m_iTransport = 0;
+    uint8_t m_bReloadAfterPickNeutral = 0;
+    uint8_t m_bReloadAfterAlarmOff = 0;
+    Status m_status;
+    std::vector<int32_t> m_diskThresholds;
+    uint32_t m_uLastAlarmTick = 0;
+    double m_dScaleX = 1.0;
+    double m_dScaleY = 1.0;
+
+    friend class CHidden;
+    void DiskAndBatteryThreadProc();
+    void SuspendThreadProc();
+    void StartDiskAndBatteryThread();
+    void StopDiskAndBatteryThread();
+    void BringViewsBack(bool refill);
+};

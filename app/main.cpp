@@ -1,0 +1,140 @@
+// orin-kx20: the program. One instance runs; a later start only signals it.
+//
+//   orin-kx20                      start, or bring the running instance to the front
+//   orin-kx20 AppRunAfterWakeup    after the machine woke up: tell the running instance, else end
+//   orin-kx20 --exit               ask the running instance to end and wait until it has
+#include "app/controller/AppLogger.h"
+#include "app/controller/ControlApplication.h"
+#include "app/controller/PrivateMessages.h"
+#include "app/platform/InstanceChannel.h"
+#include "app/platform/Log.h"
+#include "app/platform/Paths.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kExitWaitMs = 30000;
+
+void Usage(FILE* out)
+{
+    std::fprintf(out,
+                 "usage: orin-kx20 [--home DIR] [AppRunAfterWakeup | --exit]\n"
+                 "  --home DIR          program folder (default $ORIN_HOME, else ~/.local/share/Orin KX-20)\n"
+                 "  AppRunAfterWakeup   tell the running instance the machine woke up\n"
+                 "  --exit              ask the running instance to end and wait for it\n");
+}
+
+// Hands SIGINT and SIGTERM to the controller as an ordinary exit request, so Ctrl-C closes the
+// link and the log as the menu's exit does.
+class SignalWatcher {
+public:
+    explicit SignalWatcher(std::function<void()> onSignal) : m_onSignal(std::move(onSignal))
+    {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        sigaddset(&m_set, SIGUSR1);
+        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
+        m_thread = std::thread([this] {
+            int sig = 0;
+            while (sigwait(&m_set, &sig) == 0) {
+                if (sig == SIGUSR1) {
+                    return;
+                }
+                m_onSignal();
+            }
+        });
+    }
+    ~SignalWatcher()
+    {
+        pthread_kill(m_thread.native_handle(), SIGUSR1);
+        m_thread.join();
+    }
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+private:
+    std::function<void()> m_onSignal;
+    sigset_t m_set{};
+    std::thread m_thread;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    bool wakeup = false;
+    bool exitRequest = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "AppRunAfterWakeup") {
+            wakeup = true;
+        } else if (arg == "--exit") {
+            exitRequest = true;
+        } else if (arg == "--home" && i + 1 < argc) {
+            setenv("ORIN_HOME", argv[++i], 1);
+        } else if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "orin-kx20: unknown argument '%s'\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    if (exitRequest) {
+        if (!platform::InstanceChannel::RequestExit(kExitWaitMs)) {
+            std::fprintf(stderr, "orin-kx20: no running instance answered\n");
+            return 1;
+        }
+        return 0;
+    }
+
+    platform::InstanceChannel channel;
+    if (!channel.Acquire()) {
+        // Another instance runs: a wake-up start tells its link, a user start wakes its views.
+        const bool sent = platform::InstanceChannel::Signal(wakeup ? platform::InstanceRequest::Wakeup
+                                                                    : platform::InstanceRequest::Suspend);
+        return sent ? 0 : 1;
+    }
+    if (wakeup) {
+        return 0;  // woken with nothing running: nothing to tell
+    }
+
+    CAppLogger logger(platform::Paths::LogFile(), false, true);
+    CAppLogger::Install(&logger);
+
+    std::mutex hiddenLock;
+    platform::MessageTarget* hidden = nullptr;
+    auto requestExit = [&] {
+        std::lock_guard lock(hiddenLock);
+        if (hidden != nullptr) {
+            hidden->PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
+        }
+    };
+    channel.SetExitHandler(requestExit);
+    SignalWatcher signals(requestExit);
+
+    bool ok = false;
+    {
+        CControlApplication app;
+        ok = app.Run([&](CControlApplication& a) {
+            std::lock_guard lock(hiddenLock);
+            hidden = a.HiddenWindow();
+        });
+        std::lock_guard lock(hiddenLock);
+        hidden = nullptr;
+    }
+    CAppLogger::Install(nullptr);
+    return ok ? 0 : 1;
+}
