@@ -17,6 +17,8 @@ public:
         // is not taken as the start of the resent one.
         uint32_t quietBeforeNakMs = 100;
         uint32_t maxQuietWaitMs = 2000;
+        // A stream that brings nothing for this long is given up.
+        uint32_t streamStallMs = 5000;
     };
 
     static constexpr uint32_t kStreamChunk = 100000;

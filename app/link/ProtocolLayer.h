@@ -193,6 +193,10 @@ private:
     int32_t m_lLastCommandId = COMMAND_NONE;
     int32_t m_lExpectedCommandId = COMMAND_NONE;
     std::unique_ptr<ProtocolCommand> m_pLastAnswer;
+    // Of the last transaction (under the transaction lock): whether its wait ran out, and the
+    // hexadecimal error_code of an Error answer.
+    bool m_bLastWaitTimedOut = false;
+    unsigned long m_lLastErrorCode = 0;
 
     platform::Event m_hEventExpectedCommandCame{false, false};
     platform::Event m_evDsrOff{true, true};
