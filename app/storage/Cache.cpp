@@ -14,6 +14,10 @@ CCache::CCache(CProtocolLayer* protocol) : m_pProtocol(protocol) {}
 
 CCache::~CCache()
 {
+    // Whoever set the hooks may already be gone while the model is torn down.
+    m_nodeRemovedHook = nullptr;
+    m_userMessageHook = nullptr;
+    m_lastPictureHook = nullptr;
     Clear();
 }
 
