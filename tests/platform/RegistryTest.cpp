@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <poll.h>
 #include <random>
 #include <set>
 #include <sstream>
@@ -448,6 +449,38 @@ TEST_F(RegistryTest, WriterDyingInsideItsWriteLeavesThePreviousFileIntact)
     EXPECT_FALSE(FilesStartingWith(home.Path(), "registry.reg.tmp-").empty());
     ASSERT_TRUE(reg.WriteDword(RegistryRoot::LocalMachine, kRoot, "PacketSize", 1024));
     EXPECT_TRUE(FilesStartingWith(home.Path(), "registry.reg.tmp-").empty());
+}
+
+TEST_F(RegistryTest, ReaderInAnotherProcessNeverSeesAHalfWrittenFile)
+{
+    ASSERT_TRUE(reg.WriteDword(RegistryRoot::LocalMachine, kRoot, "PacketSize", 1536));
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        SetLogFunction(nullptr);
+        close(stop[1]);
+        Registry mine(file);
+        pollfd p{stop[0], POLLIN, 0};
+        for (uint32_t i = 0; poll(&p, 1, 0) == 0; ++i) {
+            mine.WriteString(RegistryRoot::LocalMachine, kRoot, "Filler", std::string(4096 + i % 4096, 'f'));
+        }
+        _exit(0);
+    }
+    close(stop[0]);
+    testsupport::LogCapture log;
+    int missing = 0;
+    for (int i = 0; i < 300; ++i) {
+        if (reg.ReadDword(RegistryRoot::LocalMachine, kRoot, "PacketSize") != 1536u) {
+            ++missing;
+        }
+    }
+    close(stop[1]);
+    WaitForChild(writer);
+    EXPECT_EQ(missing, 0);
+    EXPECT_FALSE(log.Contains(LOG_ERROR, ""));
+    EXPECT_TRUE(FilesStartingWith(home.Path(), "registry.reg.corrupt-").empty());
 }
 
 TEST_F(RegistryTest, ThreadsOfOneProcessDoNotLoseWrites)
