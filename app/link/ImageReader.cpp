@@ -102,6 +102,10 @@ bool CImageReader::ReadPackets(uint8_t* buffer, uint32_t length, uint32_t packet
             continue;
         }
         ++failures;
+        if (failures >= kMaxFailures) {
+            ORIN_LOG_ERROR("CImageReader::ReadPackets", "Failed to read image. No more attempts");
+            return false;
+        }
         if (got > 0) {
             // The packet's bytes are not counted; the camera sends the whole packet again.
             DrainLine();
@@ -109,10 +113,6 @@ bool CImageReader::ReadPackets(uint8_t* buffer, uint32_t length, uint32_t packet
             if (!WriteAck(kNak)) {
                 return false;
             }
-        }
-        if (failures >= kMaxFailures) {
-            ORIN_LOG_ERROR("CImageReader::ReadPackets", "Failed to read image. No more attempts");
-            return false;
         }
     }
     return true;
