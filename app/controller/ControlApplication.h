@@ -3,13 +3,18 @@
 #pragma once
 
 #include "app/controller/CameraLink.h"
+#include "app/controller/CameraParameterLists.h"
 #include "app/controller/Configuration.h"
+#include "app/controller/CurrentDirectoryEntry.h"
+#include "app/controller/ShootSetups.h"
+#include "app/controller/SimpleArray.h"
 #include "app/controller/ControllerEvents.h"
 #include "app/controller/EventTable.h"
 #include "app/controller/PictureOperations.h"
 #include "app/controller/ViewProcessor.h"
 #include "app/platform/Event.h"
 #include "app/platform/MessageTarget.h"
+#include "app/storage/Cache.h"
 
 #include <array>
 #include <atomic>
@@ -22,6 +27,7 @@
 #include <vector>
 
 class CHidden;
+struct ProtocolCommand;
 
 // What an event carries; which field counts depends on the event.
 struct EventParameter {
@@ -172,4 +178,78 @@ private:
     void StartDiskAndBatteryThread();
     void StopDiskAndBatteryThread();
     void BringViewsBack(bool refill);
+
+    // Camera synchronisation, current directory and shoot setups
+public:
+    // The storage model the camera work goes through; created without a link when none is given.
+    void SetStorageModel(std::unique_ptr<CCache> cache);
+    CCache* StorageModel() const { return m_pCache.get(); }
+    // The newest picture the camera announced; the link stores it before posting the message.
+    void SetNewestPicture(const std::u16string& fileName);
+    std::u16string NewestPicture() const;
+    // Whether the link to the camera is up (the current directory then comes from the camera).
+    bool IsOnline() const;
+
+    bool FillCurrentDirectory(int32_t start, int32_t end, int32_t current, bool retrieve, bool selectLast);
+    bool SortCurrentDirectory(int32_t criterion, bool force);
+    bool GetImages(int32_t first, int32_t last, bool select);
+    void SetCurrentImage(int32_t index);
+    bool AddToCurrentDirectory(const std::u16string& fileFullName);
+    void ProcessNewPicture(const std::u16string& fileFullName);
+    // While the current entry cannot be shown, reads it again and drops it if it still cannot.
+    void ReselectDisplayable();
+
+    // Changes a field of the default setup (in a user copy of a predefined one). A text the
+    // camera's messages cannot carry is refused; message then says why.
+    bool SetImgProp(int field, const std::u16string& value, std::u16string* message = nullptr);
+    int32_t CopySetup(const std::u16string& name);
+    bool IsShootingFolder(const std::u16string& folder, std::u16string& message) const;
+    bool CanFormatPartition(const std::u16string& disk, std::u16string& message) const;
+    // The attribute SaveShootSetup sends: DefaultShootSetup, or ShootSetup with the setup string.
+    bool BuildShootSetupAttribute(std::u16string& name, std::u16string& value, std::u16string& reason) const;
+
+    // Read by the views and tools; hold ControllerLock() while reading from another thread.
+    const CCameraParameterLists& ParameterLists() const { return m_parameterLists; }
+    const CShootSetups& ShootSetups() const { return m_shootSetups; }
+    const SimpleArray<CCurrentDirectoryEntry>& CurrentDirectory() const { return m_saCurrentDirectory; }
+    int32_t CurrentIndex() const { return m_iCurrentIndex; }
+    // The current entry, or null.
+    const CCurrentDirectoryEntry* CurrentEntry() const;
+    std::vector<CCurrentDirectoryEntry> PendingPictures() const;
+    const std::u16string& CurrentFolderPath() const { return m_strCurrentFolderPath; }
+    const std::u16string& CurrentFolderName() const { return m_strCurrentFolderName; }
+    const std::u16string& ShootingFolder() const { return m_strShootingFolder; }
+    int32_t SortCriterionInUse() const { return m_iSortCriterion; }
+    void ForceNextSort() { m_bForceSort = true; }
+    bool IsFolderEmpty() const { return m_bFolderEmpty; }
+
+private:
+    CCache& EnsureStorageModel();
+    bool ReadSyncAttributes(const ProtocolCommand& message, bool& diskChanged, std::u16string& diskId);
+    void SetCameraClock();
+    bool FillFromLocalCache(int32_t current, bool selectLast);
+    bool FillFromStorageModel(int32_t start, int32_t end, int32_t current, bool retrieve, bool selectLast);
+    // The entry's node properties, fetched as the model decides: 0 read, 1 failed, 2 not displayable.
+    int ReadEntryProperties(int32_t index);
+    bool SetStorageCurrentFile(const std::u16string& fullName, bool load);
+    int32_t FindEntry(std::u16string_view fullPath, bool ignoreCase, bool fromEnd = false) const;
+    bool HandlePictureFileName(const std::u16string& fileName, bool& showPicture, std::u16string& fileFullName);
+    bool Browse(int step);
+
+    std::unique_ptr<CCache> m_pCache;
+    CCameraParameterLists m_parameterLists;
+    CShootSetups m_shootSetups;
+    std::u16string m_strShootingFolder;
+    SimpleArray<CCurrentDirectoryEntry> m_saCurrentDirectory{0, 1};
+    int32_t m_iCurrentIndex = -1;
+    bool m_bHasCurrentItem = false;
+    SimpleArray<CCurrentDirectoryEntry> m_saPending{0, 10};
+    mutable std::mutex m_pendingLock;
+    std::u16string m_strCurrentFolderName;
+    std::u16string m_strCurrentFolderPath;
+    int32_t m_iSortCriterion = 0;
+    bool m_bForceSort = false;
+    bool m_bFolderEmpty = false;
+    mutable std::mutex m_newestLock;
+    std::u16string m_strNewestPicture;
 };
