@@ -100,15 +100,15 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (wakeup) {
+        // Woken with nothing running there is nobody to tell, and nothing to start.
+        platform::InstanceChannel::Signal(platform::InstanceRequest::Wakeup);
+        return 0;
+    }
+
     platform::InstanceChannel channel;
     if (!channel.Acquire()) {
-        // Another instance runs: a wake-up start tells its link, a user start wakes its views.
-        const bool sent = platform::InstanceChannel::Signal(wakeup ? platform::InstanceRequest::Wakeup
-                                                                    : platform::InstanceRequest::Suspend);
-        return sent ? 0 : 1;
-    }
-    if (wakeup) {
-        return 0;  // woken with nothing running: nothing to tell
+                return platform::InstanceChannel::Signal(platform::InstanceRequest::Suspend) ? 0 : 1;
     }
 
     CAppLogger logger(platform::Paths::LogFile(), false, true);

@@ -19,7 +19,7 @@ constexpr uint32_t kSuspendWaitStepMs = 2000;
 CControlApplication::CControlApplication()
 {
     ORIN_TRACE("CControlApplication::CControlApplication");
-    m_hSuspendEvent = platform::OpenNamedEvent("Orin KX-20 Suspend Event", false, false);
+    m_hSuspendEvent = platform::OpenNamedEvent(platform::kSuspendEventName, false, false);
     if (!m_hSuspendEvent) {
         ORIN_LOG_ERROR("CControlApplication::CControlApplication", "Failed to create event m_hSuspendEvent");
     }
