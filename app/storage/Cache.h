@@ -111,6 +111,9 @@ public:
     bool GetBatteryPercent(int32_t& percent);
     bool GetExposuresLeft(int32_t& count);
 
+    // The camera's text for the last per-picture request it refused (empty when none).
+    std::u16string GetLastErrorText() const;
+
     // --- used by the nodes ---
     void ShowUserMessage(const std::u16string& text, MessageIcon icon) const;
     void NotifyLastPicture(const std::filesystem::path& localPath) const;
@@ -137,4 +140,5 @@ private:
     UserMessageHook m_userMessageHook;
     NodeRemovedHook m_nodeRemovedHook;
     LastPictureHook m_lastPictureHook;
+    std::u16string m_strLastError;
 };

@@ -30,6 +30,12 @@ std::u16string Pair(int32_t first, int32_t second)
 
 }  // namespace
 
+std::u16string CCache::GetLastErrorText() const
+{
+    std::lock_guard lock(m_lock);
+    return m_strLastError;
+}
+
 CDOSFile* CCache::ResolveFile(std::u16string_view fileName, std::u16string& fullName)
 {
     if (fileName.empty()) {
@@ -55,7 +61,9 @@ bool CCache::SetMarking(int32_t mark, std::u16string_view fileName)
         return false;
     }
     std::u16string errorText;
+    m_strLastError.clear();
     if (!m_pProtocol->SetPictureParams({{u"file_name", fullName}, {u"Marking", MarkName(mark)}}, errorText)) {
+        m_strLastError = errorText;
         ORIN_LOG_ERROR("CCache::SetMarking", "CDOSDirectory::SetMarking SetPictureParams failed Error: %s",
                        ToUtf8(errorText).c_str());
         return false;
@@ -83,8 +91,10 @@ bool CCache::SetAnnotation(std::u16string_view text, std::u16string_view fileNam
         return false;
     }
     std::u16string errorText;
+    m_strLastError.clear();
     if (!m_pProtocol->SetPictureParams({{u"file_name", fullName}, {u"annotation", std::u16string(text)}},
                                        errorText)) {
+        m_strLastError = errorText;
         return false;
     }
     CDOSFile* file = ResolveFile(fullName, fullName);

@@ -15,6 +15,7 @@
 #include "app/platform/Paths.h"
 #include "tools/orinctl/CtlCommands.h"
 #include "tools/orinctl/CtlSession.h"
+#include "tools/orinctl/CtlStorageCommands.h"
 
 #include <csignal>
 #include <cstdio>
@@ -33,6 +34,13 @@ void Usage(std::FILE* out)
                  "  sync                                  print the camera's configuration\n"
                  "  get FILE [-o OUT]                     save the preview of FILE (a camera name such as\n"
                  "                                        ./Part1/Folder/Pic0001.mos) to OUT (\"-\": stdout)\n"
+                 "  ls FOLDER                             list a folder: NAME,d or NAME,f a line\n"
+                 "  props FILE                            print the picture's properties, NAME=VALUE a line\n"
+                 "  mark FILE good|nogood|unmarked        mark a picture\n"
+                 "  annotate FILE TEXT                    annotate a picture\n"
+                 "  mv SRC DST | cp SRC DST               move or copy a picture\n"
+                 "  rm PATH | mkdir PATH                  delete a picture or folder, make a folder\n"
+                 "  recover PARTITION | qformat PARTITION recover or quick-format a partition\n"
                  "  param get NAME                        print NAME=VALUE\n"
                  "  param set NAME=VALUE...               set camera values\n"
                  "  watch [-o DIR] [--count N] [--timeout S]\n"
@@ -124,6 +132,11 @@ int main(int argc, char** argv)
         if (!rest.empty()) {
             return UsageError("sync takes no arguments");
         }
+    } else if (CtlStorageCommands::Knows(command)) {
+        std::string usage;
+        if (!CtlStorageCommands::CheckArguments(command, rest, usage)) {
+            return UsageError("usage: " + usage);
+        }
     } else if (command == "get") {
         for (size_t k = 0; k < rest.size(); ++k) {
             if (rest[k] == "-o") {
@@ -197,7 +210,9 @@ int main(int argc, char** argv)
             code = CTL_NO_LINK;
         } else {
             CtlCommands commands(session);
-            if (command == "sync") {
+            if (CtlStorageCommands::Knows(command)) {
+                code = CtlStorageCommands(session).Run(command, rest);
+            } else if (command == "sync") {
                 code = commands.Sync();
             } else if (command == "get") {
                 code = commands.Get(getFile, getOut);
