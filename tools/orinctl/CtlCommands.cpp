@@ -143,10 +143,9 @@ int CtlCommands::Sync()
     ORIN_TRACE("CtlCommands::Sync");
     ProtocolCommand answer = m_session.SyncAnswer();
     if (answer.commandID != SYNC_REPLY) {
-        std::u16string errorText;
         if (!m_session.Layer().RequestSync(answer)) {
             std::string error;
-            int code = Failure(!errorText.empty(), "", errorText, error);
+            int code = Failure(false, "", std::u16string(), error);
             PrintError(error);
             return code;
         }

@@ -3,7 +3,6 @@
 #include "app/link/CommPort.h"
 #include "app/link/ProtocolLayer.h"
 #include "app/platform/Log.h"
-#include "app/platform/Registry.h"
 
 #include <algorithm>
 
@@ -33,12 +32,6 @@ bool CtlSession::Open(uint32_t waitMs)
     m_pLayer = std::make_unique<CProtocolLayer>(m_pPort.get(), &m_inbox, this);
     // orinctl only stores previews; nothing here decodes them.
     m_pLayer->SetDecompress(false);
-    const platform::Registry registry = platform::DefaultRegistry();
-    std::optional<uint32_t> packetSize =
-        registry.ReadDword(platform::RegistryRoot::LocalMachine, platform::kOrinRootKey, "PacketSize");
-    if (packetSize && *packetSize > 0 && *packetSize <= 65536) {
-        m_pLayer->SetPacketSize(*packetSize);
-    }
     ProtocolTimeouts timeouts = m_pLayer->GetTimeouts();
     timeouts.connectTimeoutMs = waitMs;
     timeouts.connectRetryMs = std::min<uint32_t>(timeouts.connectRetryMs, 250);
