@@ -310,12 +310,14 @@ bool CCommPort::WriteData(const uint8_t* data, uint32_t size)
 
 size_t CCommPort::GetBufferedCount() const
 {
+    ORIN_TRACE("CCommPort::GetBufferedCount");
     std::lock_guard<std::mutex> lock(m_bufferMutex);
     return m_receiveBuffer.size() - m_nBufferStart;
 }
 
 uint32_t CCommPort::PortBytesAvailable()
 {
+    ORIN_TRACE("CCommPort::PortBytesAvailable");
     std::shared_lock<std::shared_mutex> handleLock(m_handleLock);
     const int fd = m_hPort.load();
     int waiting = 0;
@@ -400,6 +402,7 @@ bool CCommPort::WaitForData(uint32_t ms)
 
 int CCommPort::ReadIntoBuffer(size_t count)
 {
+    ORIN_TRACE("CCommPort::ReadIntoBuffer");
     std::shared_lock<std::shared_mutex> handleLock(m_handleLock);
     const int fd = m_hPort.load();
     if (fd < 0) {
@@ -432,6 +435,7 @@ int CCommPort::ReadIntoBuffer(size_t count)
 
 void CCommPort::TakeMessage(size_t i, std::string& message)
 {
+    ORIN_TRACE("CCommPort::TakeMessage");
     // i is an absolute index of the ">" in m_receiveBuffer; the caller holds m_bufferMutex.
     message.assign(1, '^');
     message.append(reinterpret_cast<const char*>(m_receiveBuffer.data() + m_nBufferStart), i + 1 - m_nBufferStart);

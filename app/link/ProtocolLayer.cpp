@@ -77,6 +77,20 @@ void CProtocolLayer::SetPacketSize(uint32_t bytes)
     m_dwPacketSize = bytes;
 }
 
+void CProtocolLayer::SetTimeouts(const ProtocolTimeouts& timeouts)
+{
+    ORIN_TRACE("CProtocolLayer::SetTimeouts");
+    std::lock_guard<std::mutex> lock(m_timeoutsLock);
+    m_timeouts = timeouts;
+}
+
+ProtocolTimeouts CProtocolLayer::GetTimeouts() const
+{
+    ORIN_TRACE("CProtocolLayer::GetTimeouts");
+    std::lock_guard<std::mutex> lock(m_timeoutsLock);
+    return m_timeouts;
+}
+
 void CProtocolLayer::EnableThreads(bool bEnable)
 {
     ORIN_TRACE("CProtocolLayer::EnableThreads");
@@ -100,6 +114,7 @@ void CProtocolLayer::ResetBusyMode()
 
 void CProtocolLayer::Post(uint32_t id)
 {
+    ORIN_TRACE("CProtocolLayer::Post");
     platform::MessageTarget* target = m_pHiddenWindow.load();
     if (target != nullptr && !target->PostMessage(platform::MakeMessage(id))) {
         ORIN_LOG_ERROR("CProtocolLayer::Post", "PostMessage failed");
@@ -127,8 +142,8 @@ bool CProtocolLayer::Init()
         std::lock_guard<std::recursive_mutex> lock(m_transportLock);
         if (!transport->IsConnected()) {
             const uint32_t start = platform::TickCount();
-            while (!transport->OpenConnection() && platform::TicksSince(start) < m_timeouts.connectTimeoutMs) {
-                if (m_evStop.Wait(m_timeouts.connectRetryMs)) {
+            while (!transport->OpenConnection() && platform::TicksSince(start) < GetTimeouts().connectTimeoutMs) {
+                if (m_evStop.Wait(GetTimeouts().connectRetryMs)) {
                     return false;
                 }
             }
@@ -329,9 +344,9 @@ bool CProtocolLayer::ReadImage(uint8_t* buffer, uint32_t length, int32_t packetS
         return false;
     }
     CImageReader::Limits limits;
-    limits.firstByteMs = m_timeouts.packetFirstByteMs;
-    limits.minPacketMs = m_timeouts.minPacketMs;
-    limits.streamStallMs = m_timeouts.getImageMs;
+    limits.firstByteMs = GetTimeouts().packetFirstByteMs;
+    limits.minPacketMs = GetTimeouts().minPacketMs;
+    limits.streamStallMs = GetTimeouts().getImageMs;
     CImageReader reader(*transport, m_bReadingImage, m_dwPayloadProgressTick, limits);
     const uint32_t start = platform::TickCount();
     const bool result = reader.ReadImage(buffer, length, packetSize);
@@ -343,6 +358,7 @@ bool CProtocolLayer::ReadImage(uint8_t* buffer, uint32_t length, int32_t packetS
 
 void CProtocolLayer::ThroughputLog(uint32_t startTick, uint32_t byteCount)
 {
+    ORIN_TRACE("CProtocolLayer::ThroughputLog");
     const uint32_t elapsed = platform::TicksSince(startTick);
     const uint64_t rate = elapsed == 0 ? 0 : static_cast<uint64_t>(byteCount) * 8000u / elapsed;
     ORIN_LOG_INFO("CProtocolLayer::ThroughputLog", "CProtocolLayer baudrate: %d", static_cast<int>(rate));
@@ -353,6 +369,7 @@ void CProtocolLayer::ThroughputLog(uint32_t startTick, uint32_t byteCount)
 
 void CProtocolLayer::UpdateConnectionState(CTransport* transport, bool& bWasConnected)
 {
+    ORIN_TRACE("CProtocolLayer::UpdateConnectionState");
     bool connected = transport->IsConnected();
     if (!connected && !bWasConnected) {
         if (transport->OpenConnection()) {
@@ -391,6 +408,7 @@ void CProtocolLayer::UpdateConnectionState(CTransport* transport, bool& bWasConn
 
 bool CProtocolLayer::ReadThreadStep(bool& bWasConnected)
 {
+    ORIN_TRACE("CProtocolLayer::ReadThreadStep");
     std::lock_guard<std::recursive_mutex> lock(m_transportLock);
     CTransport* transport = m_pTransport.load();
     if (transport == nullptr) {
@@ -450,7 +468,7 @@ void CProtocolLayer::ReadThread()
         const bool active = ReadThreadStep(bWasConnected);
         if (!active) {
             // Far end absent: try again a little later (the open is retried by the step).
-            m_evStop.Wait(m_timeouts.reconnectSleepMs);
+            m_evStop.Wait(GetTimeouts().reconnectSleepMs);
         } else if (!m_bThreadsEnabled) {
             // A transport change is waiting for the transport lock: stay out of its way.
             platform::SleepMs(GetCommandSleepTime());
@@ -464,7 +482,7 @@ void CProtocolLayer::IsConnectionAliveThreadProc()
 {
     ORIN_TRACE("CProtocolLayer::IsConnectionAliveThreadProc");
     while (m_bRunning) {
-        if (m_evStop.Wait(m_timeouts.watchdogPeriodMs)) {
+        if (m_evStop.Wait(GetTimeouts().watchdogPeriodMs)) {
             break;
         }
         bool synced = false;

@@ -74,8 +74,9 @@ public:
     uint32_t GetPacketSize() const { return m_dwPacketSize.load(); }
     void SetDecompress(bool bDecompress) { m_bDecompress.store(bDecompress); }
     bool GetDecompress() const { return m_bDecompress.load(); }
-    void SetTimeouts(const ProtocolTimeouts& timeouts) { m_timeouts = timeouts; }
-    const ProtocolTimeouts& GetTimeouts() const { return m_timeouts; }
+    // May be changed at any time; an operation already waiting keeps the limit it started with.
+    void SetTimeouts(const ProtocolTimeouts& timeouts);
+    ProtocolTimeouts GetTimeouts() const;
 
     // --- state other parts read ---
     void EnableThreads(bool bEnable);
@@ -171,6 +172,7 @@ private:
     std::atomic<IProtocolHost*> m_pHost;
     std::atomic<IImageDecodeHook*> m_pDecodeHook{nullptr};
     std::unique_ptr<CXMLParser> m_pXMLParser;
+    mutable std::mutex m_timeoutsLock;
     ProtocolTimeouts m_timeouts;
 
     std::atomic<bool> m_bRunning{true};

@@ -47,6 +47,7 @@ const char* TrueFalse(bool value)
 
 int CProtocolLayer::WaitForAnswer(uint32_t waitMs, bool pictureRequest)
 {
+    ORIN_TRACE("CProtocolLayer::WaitForAnswer");
     const uint32_t start = platform::TickCount();
     for (;;) {
         // A picture answer is alive as long as its payload moves: the limit counts from the
@@ -163,7 +164,7 @@ bool CProtocolLayer::Synchronize(bool showBusy)
     ProtocolCommand answer;
     std::u16string errorText;
     const bool result = ExecuteCommandTransaction("ReSyncRequest", nullptr, 0, RESYNC_RESPONSE, &answer,
-                                                  m_timeouts.synchronizeMs, errorText, showBusy);
+                                                  GetTimeouts().synchronizeMs, errorText, showBusy);
     if (!result) {
         ORIN_LOG_ERROR("CProtocolLayer::Synchronize", "ExecuteCommandTransaction failed");
     }
@@ -182,7 +183,7 @@ bool CProtocolLayer::RequestSync(ProtocolCommand& answer)
     std::u16string errorText;
     bool result = false;
     for (int attempt = 3; attempt > 0; --attempt) {
-        result = ExecuteCommandTransaction("RequestSync", nullptr, 0, SYNC_REPLY, &answer, m_timeouts.requestSyncMs,
+        result = ExecuteCommandTransaction("RequestSync", nullptr, 0, SYNC_REPLY, &answer, GetTimeouts().requestSyncMs,
                                            errorText, true);
         if (result || attempt == 1 || !m_bInSync || !ReSync(false, nullptr, 3, true)) {
             break;
@@ -361,7 +362,7 @@ bool CProtocolLayer::GetImage(ProtocolCommand& answer, AttributeList& attributes
         }
     }
     return RunCommandFrame("GetImage", "GetImage", attributes, attributes.size(), false, answer,
-                           m_timeouts.getImageMs, errorText, true);
+                           GetTimeouts().getImageMs, errorText, true);
 }
 
 bool CProtocolLayer::GetPictureParams(ProtocolCommand& answer, const AttributeList& attributes,
@@ -369,7 +370,7 @@ bool CProtocolLayer::GetPictureParams(ProtocolCommand& answer, const AttributeLi
 {
     ORIN_TRACE("CProtocolLayer::GetPictureParams");
     return RunCommandFrame("GetPictureParams", "GetPictureParams", attributes, attributes.size(), false, answer,
-                           m_timeouts.getPictureParamsMs, errorText, false);
+                           GetTimeouts().getPictureParamsMs, errorText, false);
 }
 
 bool CProtocolLayer::SetPictureParams(const AttributeList& attributes, std::u16string& errorText)
@@ -377,7 +378,7 @@ bool CProtocolLayer::SetPictureParams(const AttributeList& attributes, std::u16s
     ORIN_TRACE("CProtocolLayer::SetPictureParams");
     ProtocolCommand answer;
     return RunCommandFrame("SetPictureParams", "SetPictureParams", attributes, attributes.size(), false, answer,
-                           m_timeouts.setPictureParamsMs, errorText, false);
+                           GetTimeouts().setPictureParamsMs, errorText, false);
 }
 
 bool CProtocolLayer::SetCameraParam(const AttributeList& attributes, std::u16string& errorText)
@@ -385,7 +386,7 @@ bool CProtocolLayer::SetCameraParam(const AttributeList& attributes, std::u16str
     ORIN_TRACE("CProtocolLayer::SetCameraParam");
     ProtocolCommand answer;
     return RunCommandFrame("SetCameraParam", "SetCameraParam", attributes, attributes.size(), false, answer,
-                           m_timeouts.setCameraParamMs, errorText, false);
+                           GetTimeouts().setCameraParamMs, errorText, false);
 }
 
 bool CProtocolLayer::GetCameraParam(ProtocolCommand& answer, const AttributeList& attributes,
@@ -393,7 +394,7 @@ bool CProtocolLayer::GetCameraParam(ProtocolCommand& answer, const AttributeList
 {
     ORIN_TRACE("CProtocolLayer::GetCameraParam");
     return RunCommandFrame("GetCameraParam", "GetCameraParam", attributes, attributes.size(), false, answer,
-                           m_timeouts.getCameraParamMs, errorText, false);
+                           GetTimeouts().getCameraParamMs, errorText, false);
 }
 
 bool CProtocolLayer::ImageFunction(ProtocolCommand& answer, const AttributeList& attributes,
@@ -401,5 +402,5 @@ bool CProtocolLayer::ImageFunction(ProtocolCommand& answer, const AttributeList&
 {
     ORIN_TRACE("CProtocolLayer::ImageFunction");
     return RunCommandFrame("ImageFunction", "ImageFunction", attributes, attributes.size(), false, answer,
-                           m_timeouts.imageFunctionMs, errorText, false);
+                           GetTimeouts().imageFunctionMs, errorText, false);
 }

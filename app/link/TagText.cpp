@@ -64,6 +64,7 @@ std::optional<std::string> ExtractTag(std::string_view message)
 
 long DecimalValue(std::u16string_view text)
 {
+    ORIN_TRACE("DecimalValue");
     size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' ||
                                text[i] == u'\r' || text[i] == u'\v' || text[i] == u'\f')) {
@@ -88,6 +89,7 @@ long DecimalValue(std::u16string_view text)
 
 unsigned long HexValue(std::u16string_view text)
 {
+    ORIN_TRACE("HexValue");
     size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) {
         ++i;
@@ -232,11 +234,13 @@ void ErrorCodeToText(std::u16string_view codeText, std::u16string& text)
 
 int ErrorReplyCode(std::u16string_view codeText)
 {
+    ORIN_TRACE("ErrorReplyCode");
     const unsigned long code = HexValue(codeText);
     return (code >= 1 && code <= 5) ? static_cast<int>(code) : 0;
 }
 
 const char16_t* ErrorReplyText(int code)
 {
+    ORIN_TRACE("ErrorReplyText");
     return (code >= 1 && code <= 5) ? kErrorReplyTexts[code] : kErrorReplyTexts[0];
 }
