@@ -45,6 +45,10 @@ public:
         }
     }
 
+    // The tables as laid out for the per-pixel loop: T[(r * 3 + c) * 256 + v], L[c * 65536 + x].
+    const int16_t* InputTable() const { return m_pInput.get(); }
+    const uint8_t* OutputTable() const { return m_pOutput.get(); }
+
     // Table access for tests: T[r][c][v] and L[c][x].
     int16_t InputEntry(int r, int c, int v) const { return m_pInput[(r * 3 + c) * kInputLevels + v]; }
     uint8_t OutputEntry(int c, int x) const { return m_pOutput[static_cast<size_t>(c) * kOutputEntries + x]; }

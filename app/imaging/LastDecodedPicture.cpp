@@ -1,5 +1,6 @@
 #include "app/imaging/LastDecodedPicture.h"
 
+#include "app/imaging/loadjpeg.h"
 #include "app/platform/Log.h"
 
 #include <mutex>
@@ -93,6 +94,16 @@ void LastDecodedPicture::Clear()
         old = std::move(pair.bitmap);
         pair.path.clear();
     }
+}
+
+bool LastDecodedPicture::DecodeAndHold(const uint8_t* bytes, size_t length)
+{
+    ORIN_TRACE("LastDecodedPicture::DecodeAndHold");
+    std::unique_ptr<Dib> bitmap = LoadJpeg(bytes, length);
+    const bool decoded = bitmap != nullptr;
+    // A failed decode still replaces the held picture: the previous one must not be taken for this.
+    SetBitmap(std::move(bitmap));
+    return decoded;
 }
 
 }  // namespace imaging

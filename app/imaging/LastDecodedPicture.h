@@ -8,6 +8,8 @@
 
 #include "app/imaging/Dib.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -25,6 +27,11 @@ public:
     // camera's file names do); the pair is then cleared, so a second call gets null.
     static std::unique_ptr<Dib> TakeIf(const std::filesystem::path& localPath);
     static void Clear();
+
+    // The download's decode step: decodes a received preview and holds the result (or nothing,
+    // when the bytes are no usable picture) until the storage names its file. Returns whether a
+    // picture was decoded.
+    static bool DecodeAndHold(const uint8_t* bytes, size_t length);
 };
 
 }  // namespace imaging

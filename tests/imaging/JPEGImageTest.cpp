@@ -119,6 +119,31 @@ TEST_F(JPEGImageTest, ANewDownloadedBitmapNeverInheritsTheOldPath)
     EXPECT_EQ(LastDecodedPicture::TakeIf(m_home.Path() / "Pic0001.jpg"), nullptr);
 }
 
+TEST_F(JPEGImageTest, DownloadDecodeIsTakenOverByTheSavedFile)
+{
+    const auto jpeg = testjpeg::Encode(48, 32);
+    const auto path = WriteFile(m_home.Path() / "Pic0003.jpg", jpeg);
+    ASSERT_TRUE(LastDecodedPicture::DecodeAndHold(jpeg.data(), jpeg.size()));
+    LastDecodedPicture::SetPath(path);
+    testsupport::LogCapture log;
+    CJPEGImage image;
+    image.EnablePostProcessing(false);
+    ASSERT_TRUE(image.Load(path));
+    EXPECT_TRUE(log.Contains("Decompression skipped (decompressed during downloading)"));
+    const auto expected = imaging::LoadJpeg(jpeg.data(), jpeg.size());
+    EXPECT_EQ(0, std::memcmp(image.Bitmap()->Bits(), expected->Bits(), expected->SizeBytes()));
+}
+
+TEST_F(JPEGImageTest, FailedDownloadDecodeDropsTheHeldPicture)
+{
+    LastDecodedPicture::Set(m_home.Path() / "Pic0001.jpg", Dib::Create(8, 6));
+    const uint8_t garbage[] = {0xFF, 0xD8, 0x00, 0x01};
+    EXPECT_FALSE(LastDecodedPicture::DecodeAndHold(garbage, sizeof garbage));
+    LastDecodedPicture::SetPath(m_home.Path() / "Pic0002.jpg");
+    EXPECT_EQ(LastDecodedPicture::TakeIf(m_home.Path() / "Pic0001.jpg"), nullptr);
+    EXPECT_EQ(LastDecodedPicture::TakeIf(m_home.Path() / "Pic0002.jpg"), nullptr);
+}
+
 TEST_F(JPEGImageTest, MissingSplashPictureIsLogged)
 {
     testsupport::LogCapture log;
