@@ -207,6 +207,37 @@ TEST_F(LinkFixture, LateAnswerToAFailedRequestIsNotTakenForTheNextOne)
     EXPECT_EQ(commands[before + 1], "^<GetCameraParam name=\"B\" />");
 }
 
+TEST_F(LinkFixture, ListingLongerThanSixteenKilobytesArrivesWhole)
+{
+    InitInSync();
+    // About ten thousand pictures' worth of listing.
+    std::string listing;
+    for (int i = 0; listing.size() < 400000; ++i) {
+        listing += "Pic" + std::to_string(i) + ".mos,2026:12:07:13:30:00,0;";
+    }
+    m_camera.Queue("FileCommand", "^<Ack FileList=\"" + listing + "\" />");
+    std::u16string error;
+    ProtocolCommand answer;
+    ASSERT_TRUE(m_layer->FileCommand(answer, {{u"FileCommand", u"dir"}, {u"Subject", u"./P/F/"}}, error, 5000));
+    EXPECT_EQ(Text(*answer.FindAttribute(u"FileList")), listing);
+}
+
+TEST_F(LinkFixture, LineFullOfNoiseIsDroppedAndTheLinkResynchronises)
+{
+    InitInSync();
+    m_port->SetCommandTimeout(3000);
+    m_peer.Write("^" + std::string(CCommPort::kMaxReceiveBuffer + 4096, 'n'));
+    ASSERT_TRUE(Eventually([&] { return m_log.Contains("Receive buffer full without the end of a message"); }));
+    EXPECT_TRUE(Eventually([&] { return !m_layer->IsInSync(); }));
+    std::u16string error;
+    ProtocolCommand answer;
+    const size_t before = m_camera.Commands().size();
+    EXPECT_TRUE(m_layer->GetCameraParam(answer, {AttributePair(u"ISO")}, error));
+    const Strings commands = m_camera.Commands();
+    ASSERT_GE(commands.size(), before + 2);
+    EXPECT_EQ(commands[before], "^<ReSyncRequest />");
+}
+
 TEST_F(LinkFixture, MessageWhileOutOfSyncAsksForResynchronisation)
 {
     InitInSync();
