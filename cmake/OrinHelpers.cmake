@@ -33,10 +33,16 @@ function(orin_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  # An empty value would swallow the next property name.
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS orin)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES
       TIMEOUT ${ARG_TIMEOUT}
       LABELS "${ARG_LABELS}"
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORIN_BUILD_DIR=${PROJECT_BINARY_DIR};ASAN_OPTIONS=detect_leaks=1")
+      # One variable per property: test discovery splits a list value into separate arguments.
+      ENVIRONMENT "ORIN_BUILD_DIR=${PROJECT_BINARY_DIR}"
+      ENVIRONMENT_MODIFICATION "QT_QPA_PLATFORM=set:offscreen")
 endfunction()
