@@ -39,11 +39,7 @@ class SignalWatcher {
 public:
     explicit SignalWatcher(std::function<void()> onSignal) : m_onSignal(std::move(onSignal))
     {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        sigaddset(&m_set, SIGTERM);
-        sigaddset(&m_set, SIGUSR1);
-        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
+        BlockedSignals(m_set);
         m_thread = std::thread([this] {
             int sig = 0;
             while (sigwait(&m_set, &sig) == 0) {
@@ -53,6 +49,15 @@ public:
                 m_onSignal();
             }
         });
+    }
+    // Every thread must inherit the block, so main calls this before it starts any thread.
+    static void BlockedSignals(sigset_t& set)
+    {
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGUSR1);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
     }
     ~SignalWatcher()
     {
@@ -106,6 +111,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    sigset_t blocked;
+    SignalWatcher::BlockedSignals(blocked);
     platform::InstanceChannel channel;
     if (!channel.Acquire()) {
                 return platform::InstanceChannel::Signal(platform::InstanceRequest::Suspend) ? 0 : 1;
