@@ -72,40 +72,54 @@ const BlockMoves& Moves()
 
 constexpr int kHistory = CDitherRiemersma::kHistory;
 
-// One channel of one pixel: add the diffused error, round to the screen's level, remember the new
-// error and move the weighted sum on.
-//
-// The weighted sum of the 16 remembered errors is not summed afresh for every pixel: moving the
-// window on by one pixel changes it by 16 x the newest error, less each remembered error times the
-// step of its weight (w[m] - w[m-1]: 1 for the oldest, then 0 0 1 0 1 0 1 0 1 1 2 1 2 2 3), which
-// is exact in integers.
-template <int kBias, int kKeepMask>
-[[gnu::always_inline]] inline uint8_t DitherChannel(int value, int& sum, const int16_t (*old)[4], int c, int16_t* newest)
+// The three channels of a pixel are dithered side by side in the lanes of one vector (blue,
+// green, red, then unused lanes held at 0); the compiler maps it onto whatever SIMD unit the
+// machine has.
+using Lanes = int16_t __attribute__((vector_size(16)));
+using UnsignedLanes = uint16_t __attribute__((vector_size(16)));
+
+constexpr Lanes kBias = {4, 2, 4, 0, 0, 0, 0, 0};
+constexpr Lanes kKeepMask = {~7, ~3, ~7, 0, 0, 0, 0, 0};
+
+using Halves = long long __attribute__((vector_size(16)));
+
+// The errors of one pixel: 4 lanes of 16 bits, the fourth always 0, moved as one 64-bit word so
+// the load is one register move.
+inline Lanes LoadErrors(const int16_t* at)
 {
-    const int wanted = value + sum / CDitherRiemersma::kWeightDivisor;
-    // The cap at 255 applies after the low bits are cleared, so a capped value is 255 itself.
-    const int quantized = std::max(std::min((wanted + kBias) & kKeepMask, 255), 0);
-    // The error is measured from the pixel's own value, not from the value with the error added.
-    const int error = value - quantized;
-    newest[c] = static_cast<int16_t>(error);
-    const int leaving = old[0][c] + old[3][c] + old[5][c] + old[7][c] + old[9][c] + old[10][c] + old[12][c] +
-                        2 * (old[11][c] + old[13][c] + old[14][c]) + 3 * old[15][c];
-    sum += kHistory * error - leaving;
-    return static_cast<uint8_t>(quantized);
+    long long word;
+    std::memcpy(&word, at, sizeof word);
+    const Halves halves = {word, 0};
+    return reinterpret_cast<Lanes>(halves);
 }
 
-// The per-run dithering state: three weighted sums and the errors of the last pixels, the window
-// being the 16 entries before `pos` in a buffer that is shifted down every 16 pixels.
+inline void StoreErrors(int16_t* at, Lanes errors)
+{
+    const long long word = reinterpret_cast<Halves>(errors)[0];
+    std::memcpy(at, &word, sizeof word);
+}
+
+// The per-run dithering state.
+//
+// The weighted sum of the 16 remembered errors (sum) is not summed afresh for every pixel: moving
+// the window on by one pixel changes it by 16 x the newest error, less each remembered error times
+// the step of its weight (w[m] - w[m-1]: 1 for the oldest, then 0 0 1 0 1 0 1 0 1 1 2 1 2 2 3),
+// which is exact in integers. What is carried is x = sum - 16 x the previous error, so the
+// previous error enters the next pixel's rounding by additions alone. The errors themselves sit
+// in a buffer that is shifted down every 16 pixels, the window being the 16 entries before pos.
 struct DitherState {
-    int sum[3] = {0, 0, 0};
+    Lanes x = {};
+    Lanes previous = {};  // errors of the pixel before
+    Lanes beforePrevious = {};
     int pos = kHistory;
     int16_t errors[2 * kHistory][4] = {};
 };
 
-// Colour correction (when tables are given) and dithering of one pixel. Callers keep the sums and
-// the position in locals so the byte stores into the picture cannot force them back to memory.
+// Colour correction (when tables are given) and dithering of one pixel. Callers keep the state
+// in locals so the byte stores into the picture cannot force it back to memory.
 [[gnu::always_inline]] inline void ProcessPixel(uint8_t* pixel, const int16_t* input, const uint8_t* output,
-                                                int16_t (*errors)[4], int& pos, int& sum0, int& sum1, int& sum2)
+                                                int16_t (*errors)[4], int& pos, Lanes& x, Lanes& previous,
+                                                Lanes& beforePrevious)
 {
     int b = pixel[0];
     int g = pixel[1];
@@ -123,11 +137,37 @@ struct DitherState {
         std::memcpy(errors, errors + kHistory, kHistory * sizeof errors[0]);
         pos = kHistory;
     }
-    int16_t* newest = errors[pos];
-    const int16_t(*old)[4] = errors + (pos - kHistory);
-    pixel[0] = DitherChannel<4, ~7>(b, sum0, old, 0, newest);
-    pixel[1] = DitherChannel<2, ~3>(g, sum1, old, 1, newest);
-    pixel[2] = DitherChannel<4, ~7>(r, sum2, old, 2, newest);
+    const Lanes value = {static_cast<int16_t>(b), static_cast<int16_t>(g), static_cast<int16_t>(r), 0, 0, 0, 0, 0};
+
+    // sum / 16 rounded toward zero, from sum = 16 x previous + x: floor(x / 16) + previous, plus
+    // one when x / 16 has a remainder and the whole sum is negative.
+    const Lanes base = previous + (x >> 4);
+    const Lanes roundUp = (base < 0) & ((x & 15) != 0);  // -1 where true
+    const Lanes wanted = value + base - roundUp;
+    Lanes quantized = (wanted + kBias) & kKeepMask;
+    // The cap at 255 applies after the low bits are cleared, so a capped value is 255 itself.
+    quantized = quantized > 255 ? Lanes{} + 255 : quantized;
+    quantized = quantized < 0 ? Lanes{} : quantized;
+    // The error is measured from the pixel's own value, not from the value with the error added.
+    const Lanes error = value - quantized;
+    StoreErrors(errors[pos], error);
+    pixel[0] = static_cast<uint8_t>(quantized[0]);
+    pixel[1] = static_cast<uint8_t>(quantized[1]);
+    pixel[2] = static_cast<uint8_t>(quantized[2]);
+
+    // x for the next pixel: x + 16 x previous - (the errors leaving the sum, weighted by their
+    // steps), the two newest of which are still at hand. Wrapping arithmetic: only the result is
+    // known to fit 16 bits.
+    const int16_t(*back)[4] = errors + pos;  // back[-k]: the errors k pixels back
+    const UnsignedLanes older = reinterpret_cast<UnsignedLanes>(
+        LoadErrors(back[-16]) + LoadErrors(back[-13]) + LoadErrors(back[-11]) + LoadErrors(back[-9]) +
+        LoadErrors(back[-7]) + LoadErrors(back[-6]) + LoadErrors(back[-4]));
+    const UnsignedLanes doubled = reinterpret_cast<UnsignedLanes>(LoadErrors(back[-5]) + LoadErrors(back[-3]));
+    const UnsignedLanes next = reinterpret_cast<UnsignedLanes>(x) + 13 * reinterpret_cast<UnsignedLanes>(previous) -
+                               2 * reinterpret_cast<UnsignedLanes>(beforePrevious) - older - 2 * doubled;
+    x = reinterpret_cast<Lanes>(next);
+    beforePrevious = previous;
+    previous = error;
     ++pos;
 }
 
@@ -199,8 +239,8 @@ private:
     void Step(int dx, int dy)
     {
         if (m_x >= 0 && m_y >= 0 && m_x < m_nWidth && m_y < m_nHeight) {
-            ProcessPixel(PixelAt(m_x, m_y), m_pInput, m_pOutput, m_state.errors, m_state.pos, m_state.sum[0],
-                         m_state.sum[1], m_state.sum[2]);
+            ProcessPixel(PixelAt(m_x, m_y), m_pInput, m_pOutput, m_state.errors, m_state.pos, m_state.x,
+                         m_state.previous, m_state.beforePrevious);
         }
         m_x += dx;
         m_y += dy;
@@ -230,25 +270,25 @@ private:
         const uint8_t* output = m_pOutput;
         int16_t(*errors)[4] = m_state.errors;
         int pos = m_state.pos;
-        int sum0 = m_state.sum[0];
-        int sum1 = m_state.sum[1];
-        int sum2 = m_state.sum[2];
+        Lanes x = m_state.x;
+        Lanes previous = m_state.previous;
+        Lanes beforePrevious = m_state.beforePrevious;
         uint8_t* pixel = PixelAt(m_x, m_y);
         if (input != nullptr) {
             for (int i = 0; i < kBlockMoves; ++i) {
-                ProcessPixel(pixel, input, output, errors, pos, sum0, sum1, sum2);
+                ProcessPixel(pixel, input, output, errors, pos, x, previous, beforePrevious);
                 pixel += delta[moves[i]];
             }
         } else {
             for (int i = 0; i < kBlockMoves; ++i) {
-                ProcessPixel(pixel, nullptr, nullptr, errors, pos, sum0, sum1, sum2);
+                ProcessPixel(pixel, nullptr, nullptr, errors, pos, x, previous, beforePrevious);
                 pixel += delta[moves[i]];
             }
         }
         m_state.pos = pos;
-        m_state.sum[0] = sum0;
-        m_state.sum[1] = sum1;
-        m_state.sum[2] = sum2;
+        m_state.x = x;
+        m_state.previous = previous;
+        m_state.beforePrevious = beforePrevious;
     }
 
     const int16_t* m_pInput;
