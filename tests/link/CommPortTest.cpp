@@ -53,6 +53,15 @@ TEST_F(CommPortTest, WriteDataOfNothingIsRefusedWithThreeLogLines)
     EXPECT_TRUE(m_log.Contains(1, "CCommPort::WriteData() uiDataSize: 0"));
 }
 
+TEST_F(CommPortTest, WriteTheLineDoesNotTakeIsAFailureNotASuccess)
+{
+    // Nobody reads the far end: the line takes what fits in its queue and no more.
+    const std::vector<uint8_t> block(4 * 1024 * 1024, 'w');
+    EXPECT_FALSE(m_port->WriteData(block.data(), static_cast<uint32_t>(block.size())));
+    EXPECT_TRUE(m_log.Contains(1, "CCommPort::WriteData() WriteFile failed"));
+    EXPECT_TRUE(m_log.Contains(1, "of 4194304 bytes written"));
+}
+
 TEST_F(CommPortTest, MessageSplitAcrossReadsIsDeliveredOnceItsEndArrives)
 {
     // The reader has consumed the caret itself; the transport hands back "^" + the rest.
