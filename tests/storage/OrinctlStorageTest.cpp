@@ -45,9 +45,20 @@ protected:
     }
     void TearDown() override { m_camera.Stop(); }
 
+    // The build's orinctl: from ORIN_BUILD_DIR, else two folders above this test binary.
+    static fs::path OrinctlPath()
+    {
+        const fs::path fromEnvironment = testsupport::BuildDir() / "tools/orinctl/orinctl";
+        std::error_code ec;
+        if (fs::exists(fromEnvironment, ec)) {
+            return fromEnvironment;
+        }
+        return fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path().parent_path() / "tools/orinctl/orinctl";
+    }
+
     CtlRun Orinctl(const std::vector<std::string>& args)
     {
-        std::string command = "'" + (testsupport::BuildDir() / "tools/orinctl/orinctl").string() + "' --home '" +
+        std::string command = "'" + OrinctlPath().string() + "' --home '" +
                               (m_home.Path() / "client").string() + "' --device '" + m_camera.Link().Path() + "'";
         for (const std::string& arg : args) {
             command += " '" + arg + "'";
