@@ -80,7 +80,6 @@ bool CProtocolLayer::ExecuteCommandTransaction(const char* commandName, const At
                                                std::u16string& errorText, bool showBusy)
 {
     ORIN_TRACE("CProtocolLayer::ExecuteCommandTransaction");
-    m_bLastWaitTimedOut = false;
     if (m_evDsrOff.IsSet()) {
         ORIN_LOG_ERROR("CProtocolLayer::ExecuteCommandTransaction", "command send failed because DSR is off");
         return false;
@@ -96,6 +95,7 @@ bool CProtocolLayer::ExecuteCommandTransaction(const char* commandName, const At
         return false;
     }
     std::lock_guard<std::recursive_mutex> lock(m_transactionLock);
+    m_bLastWaitTimedOut = false;
     BusyScope busy(m_pHost.load(), showBusy);
     const std::string text = platform::ToUtf8(BuildCommandText(platform::FromUtf8(commandName), attributes, attributeCount));
     {
@@ -279,6 +279,7 @@ bool CProtocolLayer::RunCommandFrame(const char* commandName, const char* operat
         size_t count = firstCount;
         m_lLastErrorCode = 0;
         for (int attempt = 3; attempt > 0; --attempt) {
+            m_bLastWaitTimedOut = false;
             if (pictureRequest) {
                 std::lock_guard<std::recursive_mutex> commandLock(m_commandLock);
                 answer.Release();
