@@ -144,7 +144,11 @@ TEST_F(OrinctlAgainstSim, WatchCarriesOnAfterTheCableIsPulledMidDownload)
     m_sim.SetPreviewSize(192, 160);
     fs::path folder = m_home.Path() / "tethered";
     ChildProcess watch(Command({"watch", "-o", folder.string(), "--count", "2", "--timeout", "90"}));
-    ASSERT_TRUE(WaitUntil([&] { return m_sim.Stats().received["RequestSync"] >= 1; }, 20000));
+    if (!WaitUntil([&] { return m_sim.Stats().received["RequestSync"] >= 1; }, 20000)) {
+        std::ifstream log(m_home.Path() / "log.txt");
+        std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        FAIL() << watch.Stderr() << "\n" << text;
+    }
 
     std::string first = m_sim.Command("shoot noise");
     ASSERT_EQ(first.rfind("OK shoot ", 0), 0u) << first;
