@@ -223,8 +223,7 @@ TEST(JPEGImageFit, UprightPreviewIsMovedDownToEndThreePixelsAboveTheFrame)
 
 TEST(JPEGImageFit, NarrowerPictureIsCentredInTheFullViewAndRightAlignedElsewhere)
 {
-    // 100 x 100 is "other"; full view frame 144 x 210 is narrower... a 300 x 200 picture in the
-    // wide frame of layout 0 (aspect 1.329 < 1.5) is flatter; a 200 x 190 one is narrower.
+    // A 200 x 190 picture (aspect 1.053) is narrower than the wide frames (1.329 and 1.299).
     const Rect centred = CJPEGImage::FitRect(0, 200, 190);  // aspect 1.0526
     EXPECT_EQ(centred.top, 6);
     EXPECT_EQ(centred.bottom, 164);

@@ -124,6 +124,30 @@ TEST(LoadJpeg, TopScanlineLandsInLastMemoryRow)
     EXPECT_GT(top[2], 200);  // red byte last
 }
 
+TEST(LoadJpeg, SoundPictureLogsNoLibraryMessage)
+{
+    testsupport::LogCapture log;
+    const auto jpeg = testjpeg::Encode(64, 64);
+    ASSERT_TRUE(LoadJpeg(jpeg.data(), jpeg.size()));
+    EXPECT_FALSE(log.Contains("JPEG library error"));
+    EXPECT_FALSE(log.Contains(1, ""));
+}
+
+TEST(LoadJpeg, StrayBytesBeforeAMarkerAreLoggedButThePictureIsKept)
+{
+    // Bytes between two header segments: the library warns, the picture is intact.
+    auto jpeg = testjpeg::Encode(32, 32);
+    const auto clean = LoadJpeg(jpeg.data(), jpeg.size());
+    const size_t sof = FindMarker(jpeg, 0xC0);
+    ASSERT_NE(sof, std::string::npos);
+    jpeg.insert(jpeg.begin() + static_cast<long>(sof), {0x12, 0x34, 0x56});
+    testsupport::LogCapture log;
+    const auto dib = LoadJpeg(jpeg.data(), jpeg.size());
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(0, std::memcmp(dib->Bits(), clean->Bits(), clean->SizeBytes()));
+    EXPECT_TRUE(log.Contains(2, "JPEG library error: Corrupt JPEG data: 3 extraneous bytes before marker 0xc0"));
+}
+
 TEST(LoadJpeg, GreyScalePictureIsRefusedWithItsLogLine)
 {
     testsupport::LogCapture log;
