@@ -280,6 +280,9 @@ bool CProtocolLayer::RunCommandFrame(const char* commandName, const char* operat
         m_lLastErrorCode = 0;
         for (int attempt = 3; attempt > 0; --attempt) {
             m_bLastWaitTimedOut = false;
+            // Whether the line may still carry something of this attempt (a late answer, the
+            // rest of a payload): then only a purge-and-resync makes it safe again.
+            bool unclean = false;
             if (pictureRequest) {
                 std::lock_guard<std::recursive_mutex> commandLock(m_commandLock);
                 answer.Release();
@@ -290,11 +293,13 @@ bool CProtocolLayer::RunCommandFrame(const char* commandName, const char* operat
                 if (result && !answer.HasAttachment()) {
                     ORIN_LOG_ERROR(operationName, "Picture answer without its payload");
                     result = false;
+                    unclean = true;
                 }
             } else {
                 result = ExecuteCommandTransaction(commandName, &attributes, count, ACK_REPLY, &answer, waitMs,
                                                    errorText, true);
             }
+            unclean = unclean || m_bLastWaitTimedOut;
             if (result) {
                 break;
             }
@@ -308,9 +313,9 @@ bool CProtocolLayer::RunCommandFrame(const char* commandName, const char* operat
                 }
             }
             if (attempt == 1) {
-                // Three attempts without an answer: the next operation starts with a
-                // purge-and-resync so a late answer to this one cannot be taken for its own.
-                if (m_bLastWaitTimedOut) {
+                // The next operation starts with a purge-and-resync, so a late answer to this
+                // one cannot be taken for its own.
+                if (unclean) {
                     m_bInSync = false;
                 }
                 break;

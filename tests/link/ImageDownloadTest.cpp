@@ -240,6 +240,11 @@ TEST_F(DownloadTest, ThreeFailuresInARowEndTheDownload)
     EXPECT_TRUE(Counted("GetImage", 3u));
     EXPECT_TRUE(Counted("Nak", 6u));
     EXPECT_TRUE(Counted("Ack", 0u));
+    // Packets may still be on their way: the next operation clears the line first.
+    EXPECT_FALSE(m_layer->IsInSync());
+    std::u16string error;
+    EXPECT_TRUE(m_layer->GetCameraParam(answer, {AttributePair(u"ISO")}, error));
+    EXPECT_EQ(m_camera.Commands().at(m_camera.Commands().size() - 2), "^<ReSyncRequest />");
 }
 
 TEST_F(DownloadTest, PayloadWithoutPacketSizeIsOneStreamWithoutAcknowledgements)
