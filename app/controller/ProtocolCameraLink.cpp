@@ -1,5 +1,6 @@
 #include "app/controller/ProtocolCameraLink.h"
 
+#include "app/controller/CachePictureOperations.h"
 #include "app/controller/ControlApplication.h"
 #include "app/link/CommPort.h"
 #include "app/platform/Log.h"
@@ -29,7 +30,15 @@ void CProtocolCameraLink::Attach(CControlApplication& controller, std::string de
     if (timeouts != nullptr) {
         link->Layer().SetTimeouts(*timeouts);
     }
-    controller.SetStorageModel(std::make_unique<CCache>(&link->Layer()));
+    auto cache = std::make_unique<CCache>(&link->Layer());
+    cache->SetUserMessageHook([&controller](const std::u16string& text, CCache::MessageIcon icon) {
+        controller.ShowMessage(text, icon == CCache::MessageIcon::Stop          ? CControlApplication::ICON_STOP
+                                     : icon == CCache::MessageIcon::Question    ? CControlApplication::ICON_QUESTION
+                                     : icon == CCache::MessageIcon::Exclamation ? CControlApplication::ICON_EXCLAMATION
+                                                                                : CControlApplication::ICON_INFORMATION);
+    });
+    controller.SetStorageModel(std::move(cache));
+    controller.SetPictureOperations(std::make_unique<CCachePictureOperations>(controller));
     controller.SetCameraLink(std::move(link));
 }
 

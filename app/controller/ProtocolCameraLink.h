@@ -22,7 +22,8 @@ public:
     CProtocolCameraLink(const CProtocolCameraLink&) = delete;
     CProtocolCameraLink& operator=(const CProtocolCameraLink&) = delete;
 
-    // Gives the controller this link and a storage model over its protocol layer.
+    // Gives the controller this link, a storage model over its protocol layer and the picture
+    // operations over that model.
     static void Attach(CControlApplication& controller, std::string devicePath, uint32_t baud = 0,
                        const ProtocolTimeouts* timeouts = nullptr);
 
