@@ -192,6 +192,7 @@ std::optional<fs::path> SimDisk::Resolve(const std::string& cameraName) const
 
 bool SimDisk::IsPictureFile(const fs::path& hostFile)
 {
+    ORIN_TRACE("SimDisk::IsPictureFile");
     return HasExtension(hostFile, ".jpg") || HasExtension(hostFile, ".jpeg");
 }
 

@@ -20,6 +20,7 @@ bool ParseInt(const std::string& text, int& out)
 
 const char* SimFaults::KindName(SimFaultKind kind)
 {
+    ORIN_TRACE("SimFaults::KindName");
     switch (kind) {
     case SimFaultKind::ShortPacket: return "short";
     case SimFaultKind::Garbage: return "garbage";

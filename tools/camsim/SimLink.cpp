@@ -245,6 +245,7 @@ bool SimLink::Plug()
 
 void SimLink::Wake()
 {
+    ORIN_TRACE("SimLink::Wake");
     uint64_t one = 1;
     ssize_t ignored = ::write(m_wakeFd, &one, sizeof one);
     (void)ignored;
@@ -265,6 +266,7 @@ void SimLink::ClearAbort()
 
 void SimLink::DrainWake()
 {
+    ORIN_TRACE("SimLink::DrainWake");
     uint64_t value = 0;
     ssize_t ignored = ::read(m_wakeFd, &value, sizeof value);
     (void)ignored;
@@ -331,6 +333,7 @@ void SimLink::DiscardInput()
 
 SimLink::Status SimLink::SleepUntil(Clock::time_point when)
 {
+    ORIN_TRACE("SimLink::SleepUntil");
     // Short sleeps only (a pacing step), so an abort is noticed within a few milliseconds.
     while (true) {
         if (m_bAbort.load()) {
@@ -357,6 +360,7 @@ SimLink::Status SimLink::Pause(int ms)
 
 SimLink::Status SimLink::WriteRaw(const uint8_t* data, size_t size)
 {
+    ORIN_TRACE("SimLink::WriteRaw");
     size_t done = 0;
     auto lastProgress = Clock::now();
     while (done < size) {

@@ -175,6 +175,7 @@ std::vector<uint8_t> SimPictures::JpegOfSize(size_t minBytes, uint32_t seed)
 
 const char* SimPictures::SceneName(SimScene scene)
 {
+    ORIN_TRACE("SimPictures::SceneName");
     switch (scene) {
     case SimScene::Gradient: return "gradient";
     case SimScene::Bands: return "bands";
@@ -200,6 +201,7 @@ std::optional<SimScene> SimPictures::SceneFromName(const std::string& name)
 
 SimScene SimPictures::SceneForShot(unsigned n)
 {
+    ORIN_TRACE("SimPictures::SceneForShot");
     return static_cast<SimScene>(n % (kSceneCount - 1));
 }
 

@@ -128,6 +128,7 @@ bool CtlCommands::WriteFileAtomically(const fs::path& path, const std::vector<ui
 
 int CtlCommands::Failure(bool refused, const std::string& what, const std::u16string& cameraText, std::string& error)
 {
+    ORIN_TRACE("CtlCommands::Failure");
     if (refused) {
         error = what.empty() ? platform::ToUtf8(cameraText) : what + ": " + platform::ToUtf8(cameraText);
         return CTL_REFUSED;

@@ -22,6 +22,7 @@ CtlSession::~CtlSession()
 
 const std::string& CtlSession::DevicePath() const
 {
+    ORIN_TRACE("CtlSession::DevicePath");
     return m_pPort ? m_pPort->GetDevicePath() : m_strDevice;
 }
 
