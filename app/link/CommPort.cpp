@@ -364,8 +364,14 @@ bool CCommPort::IsConnected()
     }
     int status = 0;
     if (ioctl(fd, TIOCMGET, &status) != 0) {
-        ORIN_LOG_ERROR("CCommPort::IsConnected", "Failed to get DSR state: %s. Handle: 0x%08X", std::strerror(errno),
+        const int error = errno;
+        ORIN_LOG_ERROR("CCommPort::IsConnected", "Failed to get DSR state: %s. Handle: 0x%08X", std::strerror(error),
                        static_cast<unsigned>(fd));
+        if (error == EIO || error == ENXIO || error == ENODEV) {
+            // The adapter itself went away (a USB serial adapter pulled out).
+            handleLock.unlock();
+            MarkBroken("CCommPort::IsConnected", "modem status", error);
+        }
         return false;
     }
     return (status & (TIOCM_DSR | TIOCM_CD)) != 0;
