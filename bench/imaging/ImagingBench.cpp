@@ -92,9 +92,11 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                // Processor time: on a shared machine wall time mostly measures the neighbours.
-                m_times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            // Processor time: on a shared machine wall time mostly measures the neighbours. With
+            // repetitions, their mean stands for the benchmark.
+            const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
+            if ((run.run_type == Run::RT_Iteration || mean) && !run.error_occurred) {
+                m_times[run.run_name.str()] = run.GetAdjustedCPUTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
