@@ -197,8 +197,12 @@ int main(int argc, char** argv)
     }
 
     std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    if (command == "watch") {
+        // A tethered session ends cleanly between pictures; other commands may simply be killed,
+        // as nothing is written before a picture has arrived whole.
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
 
     auto logger = std::make_unique<CAppLogger>(platform::Paths::LogFile(), true, true);
     CAppLogger::Install(logger.get());
