@@ -5,6 +5,8 @@
 //   orin-kx20 --exit               ask the running instance to end and wait until it has
 #include "app/controller/AppLogger.h"
 #include "app/controller/ControlApplication.h"
+#include "app/controller/HeadlessViewProcessor.h"
+#include "app/controller/ProtocolCameraLink.h"
 #include "app/controller/PrivateMessages.h"
 #include "app/platform/InstanceChannel.h"
 #include "app/platform/Log.h"
@@ -27,8 +29,9 @@ constexpr uint32_t kExitWaitMs = 30000;
 void Usage(FILE* out)
 {
     std::fprintf(out,
-                 "usage: orin-kx20 [--home DIR] [AppRunAfterWakeup | --exit]\n"
+                 "usage: orin-kx20 [--home DIR] [--device PATH] [AppRunAfterWakeup | --exit]\n"
                  "  --home DIR          program folder (default $ORIN_HOME, else ~/.local/share/Orin KX-20)\n"
+                 "  --device PATH       serial device of the camera (default: registry Serial\\Device, /dev/ttyUSB0)\n"
                  "  AppRunAfterWakeup   tell the running instance the machine woke up\n"
                  "  --exit              ask the running instance to end and wait for it\n");
 }
@@ -79,12 +82,15 @@ int main(int argc, char** argv)
 {
     bool wakeup = false;
     bool exitRequest = false;
+    std::string device;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "AppRunAfterWakeup") {
             wakeup = true;
         } else if (arg == "--exit") {
             exitRequest = true;
+        } else if (arg == "--device" && i + 1 < argc) {
+            device = argv[++i];
         } else if (arg == "--home" && i + 1 < argc) {
             setenv("ORIN_HOME", argv[++i], 1);
         } else if (arg == "--help" || arg == "-h") {
@@ -135,6 +141,9 @@ int main(int argc, char** argv)
     bool ok = false;
     {
         CControlApplication app;
+        // The camera link, the storage model over it, and views that need no screen.
+        CProtocolCameraLink::Attach(app, device);
+        app.SetViewFactory([&app](ViewId id) { return std::make_unique<CHeadlessViewProcessor>(id, app); });
         ok = app.Run([&](CControlApplication& a) {
             std::lock_guard lock(hiddenLock);
             hidden = a.HiddenWindow();

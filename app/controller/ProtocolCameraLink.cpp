@@ -5,6 +5,9 @@
 #include "app/link/CommPort.h"
 #include "app/platform/Log.h"
 
+#include <filesystem>
+#include <system_error>
+
 CProtocolCameraLink::CProtocolCameraLink(CControlApplication& controller, std::string devicePath, uint32_t baud)
     : m_controller(controller),
       m_pPort(std::make_unique<CCommPort>(std::move(devicePath), baud)),
@@ -29,6 +32,17 @@ void CProtocolCameraLink::Attach(CControlApplication& controller, std::string de
     auto link = std::make_unique<CProtocolCameraLink>(controller, std::move(devicePath), baud);
     if (timeouts != nullptr) {
         link->Layer().SetTimeouts(*timeouts);
+    } else {
+        std::error_code ec;
+        if (!std::filesystem::exists(link->m_pPort->GetDevicePath(), ec)) {
+            // No adapter plugged in: start at once from the local cache; the read thread opens
+            // the line when it appears and the camera's sync brings the program online.
+            ORIN_LOG_WARNING("CProtocolCameraLink::Attach", "%s is not there; starting without the camera",
+                             link->m_pPort->GetDevicePath().c_str());
+            ProtocolTimeouts quick = link->Layer().GetTimeouts();
+            quick.connectTimeoutMs = 0;
+            link->Layer().SetTimeouts(quick);
+        }
     }
     auto cache = std::make_unique<CCache>(&link->Layer());
     cache->SetUserMessageHook([&controller](const std::u16string& text, CCache::MessageIcon icon) {
@@ -58,6 +72,17 @@ bool CProtocolCameraLink::ReSync()
 {
     ORIN_TRACE("CProtocolCameraLink::ReSync");
     return m_pLayer->ReSync(false, nullptr, 1, true);
+}
+
+bool CProtocolCameraLink::ReSyncAndSynchronize()
+{
+    ORIN_TRACE("CProtocolCameraLink::ReSyncAndSynchronize");
+    ProtocolCommand answer;
+    if (!m_pLayer->ReSync(true, &answer, 1, true)) {
+        return false;
+    }
+    OnSynchronized(answer);
+    return true;
 }
 
 void CProtocolCameraLink::Shutdown()

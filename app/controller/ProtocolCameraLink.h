@@ -29,6 +29,8 @@ public:
 
     bool Init() override;
     bool ReSync() override;
+    // Resynchronises and hands the camera's Sync answer to the controller (ON_SYNCHRONIZE).
+    bool ReSyncAndSynchronize();
     void Shutdown() override;
     bool IsConnected() const override;
 
