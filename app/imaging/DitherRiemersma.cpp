@@ -105,25 +105,37 @@ inline void StoreErrors(int16_t* at, Lanes errors)
 // the window on by one pixel changes it by 16 x the newest error, less each remembered error times
 // the step of its weight (w[m] - w[m-1]: 1 for the oldest, then 0 0 1 0 1 0 1 0 1 1 2 1 2 2 3),
 // which is exact in integers. What is carried is x = sum - 16 x the previous error, so the
-// previous error enters the next pixel's rounding by additions alone. The errors themselves sit
-// in a buffer that is shifted down every 16 pixels, the window being the 16 entries before pos.
+// previous error enters the next pixel's rounding by additions alone. The errors themselves are
+// appended to a buffer with room for a whole square; only before a square (or a single step) that
+// would overrun it are the last 16 moved back to its start.
+constexpr int kHistoryCapacity = kHistory + (1 << (2 * kBlockOrder));
+
 struct DitherState {
     Lanes x = {};
     Lanes previous = {};  // errors of the pixel before
     Lanes beforePrevious = {};
-    int pos = kHistory;
-    int16_t errors[2 * kHistory][4] = {};
+    int pos = kHistory;   // where the next pixel's errors go
+    int16_t errors[kHistoryCapacity][4] = {};
+
+    // Makes room for `count` more pixels.
+    void Reserve(int count)
+    {
+        if (pos + count > kHistoryCapacity) {
+            std::memmove(errors, errors + (pos - kHistory), kHistory * sizeof errors[0]);
+            pos = kHistory;
+        }
+    }
 };
 
-// Colour correction (when tables are given) and dithering of one pixel. Callers keep the state
-// in locals so the byte stores into the picture cannot force it back to memory.
+// Colour correction (when tables are given) and dithering of one pixel; `slot` is where its errors
+// go, with the 16 pixels before it in front. Callers keep the state in locals so the byte stores
+// into the picture cannot force it back to memory.
 [[gnu::always_inline]] inline void ProcessPixel(uint8_t* pixel, const int16_t* input, const uint8_t* output,
-                                                int16_t (*errors)[4], int& pos, Lanes& x, Lanes& previous,
-                                                Lanes& beforePrevious)
+                                                int16_t (*slot)[4], Lanes& x, Lanes& previous, Lanes& beforePrevious)
 {
-    int b = pixel[0];
-    int g = pixel[1];
-    int r = pixel[2];
+    uint64_t b = pixel[0];
+    uint64_t g = pixel[1];
+    uint64_t r = pixel[2];
     if (input != nullptr) {
         constexpr int kLevels = Fastransform::kInputLevels;
         const uint16_t s0 = static_cast<uint16_t>(input[b] + input[kLevels + g] + input[2 * kLevels + r]);
@@ -133,16 +145,13 @@ struct DitherState {
         g = output[Fastransform::kOutputEntries + s1];
         r = output[2 * Fastransform::kOutputEntries + s2];
     }
-    if (pos == 2 * kHistory) {
-        std::memcpy(errors, errors + kHistory, kHistory * sizeof errors[0]);
-        pos = kHistory;
-    }
-    const Lanes value = {static_cast<int16_t>(b), static_cast<int16_t>(g), static_cast<int16_t>(r), 0, 0, 0, 0, 0};
+    const Halves packed = {static_cast<long long>(b | g << 16 | r << 32), 0};
+    const Lanes value = reinterpret_cast<Lanes>(packed);
 
     // sum / 16 rounded toward zero, from sum = 16 x previous + x: floor(x / 16) + previous, plus
     // one when x / 16 has a remainder and the whole sum is negative.
     const Lanes base = previous + (x >> 4);
-    const Lanes roundUp = (base < 0) & ((x & 15) != 0);  // -1 where true
+    const Lanes roundUp = (base < 0) & ((x & 15) > 0);  // -1 where true
     const Lanes wanted = value + base - roundUp;
     Lanes quantized = (wanted + kBias) & kKeepMask;
     // The cap at 255 applies after the low bits are cleared, so a capped value is 255 itself.
@@ -150,15 +159,16 @@ struct DitherState {
     quantized = quantized < 0 ? Lanes{} : quantized;
     // The error is measured from the pixel's own value, not from the value with the error added.
     const Lanes error = value - quantized;
-    StoreErrors(errors[pos], error);
-    pixel[0] = static_cast<uint8_t>(quantized[0]);
-    pixel[1] = static_cast<uint8_t>(quantized[1]);
-    pixel[2] = static_cast<uint8_t>(quantized[2]);
+    StoreErrors(*slot, error);
+    const uint64_t out = static_cast<uint64_t>(reinterpret_cast<Halves>(quantized)[0]);
+    pixel[0] = static_cast<uint8_t>(out);
+    pixel[1] = static_cast<uint8_t>(out >> 16);
+    pixel[2] = static_cast<uint8_t>(out >> 32);
 
     // x for the next pixel: x + 16 x previous - (the errors leaving the sum, weighted by their
     // steps), the two newest of which are still at hand. Wrapping arithmetic: only the result is
     // known to fit 16 bits.
-    const int16_t(*back)[4] = errors + pos;  // back[-k]: the errors k pixels back
+    const int16_t(*back)[4] = slot;  // back[-k]: the errors k pixels back
     const UnsignedLanes older = reinterpret_cast<UnsignedLanes>(
         LoadErrors(back[-16]) + LoadErrors(back[-13]) + LoadErrors(back[-11]) + LoadErrors(back[-9]) +
         LoadErrors(back[-7]) + LoadErrors(back[-6]) + LoadErrors(back[-4]));
@@ -168,7 +178,6 @@ struct DitherState {
     x = reinterpret_cast<Lanes>(next);
     beforePrevious = previous;
     previous = error;
-    ++pos;
 }
 
 // One run: the walk position over the picture and the dithering state.
@@ -239,8 +248,10 @@ private:
     void Step(int dx, int dy)
     {
         if (m_x >= 0 && m_y >= 0 && m_x < m_nWidth && m_y < m_nHeight) {
-            ProcessPixel(PixelAt(m_x, m_y), m_pInput, m_pOutput, m_state.errors, m_state.pos, m_state.x,
+            m_state.Reserve(1);
+            ProcessPixel(PixelAt(m_x, m_y), m_pInput, m_pOutput, m_state.errors + m_state.pos, m_state.x,
                          m_state.previous, m_state.beforePrevious);
+            ++m_state.pos;
         }
         m_x += dx;
         m_y += dy;
@@ -268,24 +279,24 @@ private:
         const ptrdiff_t delta[4] = {m_delta[0], m_delta[1], m_delta[2], m_delta[3]};
         const int16_t* input = m_pInput;
         const uint8_t* output = m_pOutput;
-        int16_t(*errors)[4] = m_state.errors;
-        int pos = m_state.pos;
+        m_state.Reserve(kBlockMoves);
+        int16_t(*slot)[4] = m_state.errors + m_state.pos;
         Lanes x = m_state.x;
         Lanes previous = m_state.previous;
         Lanes beforePrevious = m_state.beforePrevious;
         uint8_t* pixel = PixelAt(m_x, m_y);
         if (input != nullptr) {
-            for (int i = 0; i < kBlockMoves; ++i) {
-                ProcessPixel(pixel, input, output, errors, pos, x, previous, beforePrevious);
+            for (int i = 0; i < kBlockMoves; ++i, ++slot) {
+                ProcessPixel(pixel, input, output, slot, x, previous, beforePrevious);
                 pixel += delta[moves[i]];
             }
         } else {
-            for (int i = 0; i < kBlockMoves; ++i) {
-                ProcessPixel(pixel, nullptr, nullptr, errors, pos, x, previous, beforePrevious);
+            for (int i = 0; i < kBlockMoves; ++i, ++slot) {
+                ProcessPixel(pixel, nullptr, nullptr, slot, x, previous, beforePrevious);
                 pixel += delta[moves[i]];
             }
         }
-        m_state.pos = pos;
+        m_state.pos += kBlockMoves;
         m_state.x = x;
         m_state.previous = previous;
         m_state.beforePrevious = beforePrevious;
