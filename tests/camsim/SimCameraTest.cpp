@@ -206,7 +206,7 @@ TEST_F(SimCameraTest, CameraParametersAreReadAndWritten)
 
 TEST_F(SimCameraTest, FileCommandsDispatchThroughTheirOwnTable)
 {
-    ASSERT_TRUE(m_client->Write("^<FileCommand FileCommand=\"dir\" Subject=\"./\" />"));
+    ASSERT_TRUE(m_client->Write("^<FileCommand FileCommand=\"defrag\" Subject=\"./\" />"));
     EXPECT_EQ(m_client->ReadMessage(), "^<Error error_code=\"2\" />");
 }
 

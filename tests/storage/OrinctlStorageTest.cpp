@@ -38,8 +38,6 @@ protected:
                       std::string(jpeg.begin(), jpeg.end()));
         }
         ASSERT_TRUE(m_camera.Disk().Open(m_disk));
-        m_storage.Register();
-        m_pictures.Register();
         ASSERT_TRUE(m_camera.Link().OpenPty());
         ASSERT_TRUE(m_camera.Start());
     }
@@ -83,8 +81,6 @@ protected:
     testsupport::TempHome m_home;
     fs::path m_disk;
     camsim::SimCamera m_camera;
-    camsim::SimStorageCommands m_storage{m_camera};
-    camsim::SimPictureFunctions m_pictures{m_camera};
 };
 
 }  // namespace

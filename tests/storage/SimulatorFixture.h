@@ -36,8 +36,6 @@ protected:
         WriteJpeg(m_disk / "Part2/Sub/Deep/Pic0100.jpg", camsim::SimScene::ClippedBoth);
         ASSERT_TRUE(m_camera.Disk().Open(m_disk));
         PrepareCamera();
-        m_storage.Register();
-        m_pictures.Register();
         ASSERT_TRUE(m_camera.Link().OpenPty());
         ASSERT_TRUE(m_camera.Start());
         m_port = std::make_unique<CCommPort>(m_camera.Link().Path(), 0);
@@ -76,8 +74,6 @@ protected:
     std::filesystem::path m_disk;
     std::filesystem::path m_root;
     camsim::SimCamera m_camera;
-    camsim::SimStorageCommands m_storage{m_camera};
-    camsim::SimPictureFunctions m_pictures{m_camera};
     std::unique_ptr<CCommPort> m_port;
     std::unique_ptr<CProtocolLayer> m_layer;
     std::unique_ptr<CCache> m_cache;

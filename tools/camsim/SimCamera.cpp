@@ -1,4 +1,6 @@
 #include "tools/camsim/SimCamera.h"
+#include "tools/camsim/SimPictureFunctions.h"
+#include "tools/camsim/SimStorageCommands.h"
 
 #include "app/platform/Log.h"
 #include "tools/camsim/SimPictures.h"
@@ -42,6 +44,7 @@ std::string Garbage(size_t count, unsigned seed)
 
 SimAnswer SimAnswer::Error(const std::string& code)
 {
+    ORIN_TRACE("SimAnswer::Error");
     SimAnswer answer;
     answer.message = SimMessage("Error");
     answer.message.Add("error_code", code);
@@ -50,6 +53,7 @@ SimAnswer SimAnswer::Error(const std::string& code)
 
 SimAnswer SimAnswer::StorageError(int code)
 {
+    ORIN_TRACE("SimAnswer::StorageError");
     SimAnswer answer;
     answer.message.Add("error", std::to_string(code));
     return answer;
@@ -85,6 +89,18 @@ void SimCamera::RegisterFileCommand(const std::string& subcommand, SimHandler ha
     m_fileCommands[subcommand] = std::move(handler);
 }
 
+const SimHandler* SimCamera::FindHandler(const std::string& command) const
+{
+    auto found = m_handlers.find(command);
+    return found == m_handlers.end() ? nullptr : &found->second;
+}
+
+const SimHandler* SimCamera::FindFileCommand(const std::string& subcommand) const
+{
+    auto found = m_fileCommands.find(subcommand);
+    return found == m_fileCommands.end() ? nullptr : &found->second;
+}
+
 void SimCamera::SetPreviewSize(int width, int height)
 {
     ORIN_TRACE("SimCamera::SetPreviewSize");
@@ -103,6 +119,7 @@ void SimCamera::SetEventSink(std::function<void(const std::string&)> sink)
 
 void SimCamera::Note(const std::string& text)
 {
+    ORIN_TRACE("SimCamera::Note");
     std::lock_guard<std::mutex> lock(m_sinkMutex);
     if (m_sink) {
         m_sink(text);
@@ -125,6 +142,12 @@ bool SimCamera::Start()
     if (m_link.Path().empty() || m_disk.Root().empty()) {
         ORIN_LOG_ERROR("SimCamera::Start", "no link or no disk");
         return false;
+    }
+    if (!m_pStorageCommands) {
+        m_pStorageCommands = std::make_unique<SimStorageCommands>(*this);
+        m_pStorageCommands->Register();
+        m_pPictureFunctions = std::make_unique<SimPictureFunctions>(*this);
+        m_pPictureFunctions->Register();
     }
     m_bStop.store(false);
     m_thread = std::thread(&SimCamera::Run, this);
@@ -172,6 +195,7 @@ std::string SimCamera::Command(const std::string& line)
 
 void SimCamera::RunPendingCommands()
 {
+    ORIN_TRACE("SimCamera::RunPendingCommands");
     std::deque<PendingCommand> commands;
     {
         std::lock_guard<std::mutex> lock(m_commandMutex);

@@ -23,12 +23,16 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace camsim {
+
+class SimStorageCommands;
+class SimPictureFunctions;
 
 // What a handler answers. The default is a bare ^<Ack />.
 struct SimAnswer {
@@ -71,6 +75,9 @@ public:
 
     void RegisterHandler(const std::string& command, SimHandler handler);
     void RegisterFileCommand(const std::string& subcommand, SimHandler handler);
+    // The handler now registered, or null (so a new one can wrap or keep it).
+    const SimHandler* FindHandler(const std::string& command) const;
+    const SimHandler* FindFileCommand(const std::string& subcommand) const;
     void SetPreviewSize(int width, int height);
 
     // The link must be open (Link().OpenPty / OpenDevice) and the disk served.
@@ -123,6 +130,10 @@ private:
     std::deque<std::string> m_pendingMessages;  // taken off the line while a transfer ran
     std::map<std::string, SimHandler> m_handlers;
     std::map<std::string, SimHandler> m_fileCommands;
+    // The disk commands and picture requests, installed by Start over the disk being served
+    // (handlers registered before Start are kept).
+    std::unique_ptr<SimStorageCommands> m_pStorageCommands;
+    std::unique_ptr<SimPictureFunctions> m_pPictureFunctions;
     int m_previewWidth = 320;
     int m_previewHeight = 240;
     unsigned m_shots = 0;

@@ -129,9 +129,20 @@ void SimPictureFunctions::Register()
     ORIN_TRACE("SimPictureFunctions::Register");
     NoteExisting(".");
     using namespace std::placeholders;
-    m_camera.RegisterHandler("GetPictureParams", std::bind(&SimPictureFunctions::OnGetPictureParams, this, _1, _2));
-    m_camera.RegisterHandler("SetPictureParams", std::bind(&SimPictureFunctions::OnSetPictureParams, this, _1, _2));
-    m_camera.RegisterHandler("ImageFunction", std::bind(&SimPictureFunctions::OnImageFunction, this, _1, _2));
+    // Handlers a test registered before are kept.
+    auto add = [this](const char* name, SimHandler handler) {
+        if (m_camera.FindHandler(name) == nullptr) {
+            m_camera.RegisterHandler(name, std::move(handler));
+        }
+    };
+    add("GetPictureParams", std::bind(&SimPictureFunctions::OnGetPictureParams, this, _1, _2));
+    add("SetPictureParams", std::bind(&SimPictureFunctions::OnSetPictureParams, this, _1, _2));
+    add("ImageFunction", std::bind(&SimPictureFunctions::OnImageFunction, this, _1, _2));
+    // Plain previews stay with the GetImage handler there is; this one only renders the zoomed
+    // and alarm previews.
+    if (const SimHandler* previous = m_camera.FindHandler("GetImage")) {
+        m_plainGetImage = *previous;
+    }
     m_camera.RegisterHandler("GetImage", std::bind(&SimPictureFunctions::OnGetImage, this, _1, _2));
 }
 
@@ -334,7 +345,20 @@ void SimPictureFunctions::OnGetImage(const SimMessage& request, SimAnswer& answe
 {
     ORIN_TRACE("SimPictureFunctions::OnGetImage");
     std::string name;
-    SimPictureState* state = Picture(request, answer, name, &answer.payload);
+    SimPictureState* state = nullptr;
+    if (const std::string* fileName = request.Find("file_name"); fileName != nullptr && SimDisk::IsSafeName(*fileName)) {
+        if (const std::optional<fs::path> host = m_camera.Disk().Resolve(*fileName)) {
+            const auto found = m_pictures.find(m_camera.Disk().CameraNameOf(*host));
+            if (found != m_pictures.end() && (found->second.zoom || found->second.alarmWhite || found->second.alarmDark)) {
+                state = &found->second;
+            }
+        }
+    }
+    if (state == nullptr && m_plainGetImage) {
+        m_plainGetImage(request, answer);
+        return;
+    }
+    state = Picture(request, answer, name, &answer.payload);
     if (state == nullptr) {
         return;
     }

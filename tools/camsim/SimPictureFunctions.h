@@ -61,6 +61,7 @@ private:
     SimCamera& m_camera;
     std::set<std::string> m_existing;
     std::map<std::string, SimPictureState> m_pictures;
+    SimHandler m_plainGetImage;
 };
 
 }  // namespace camsim

@@ -70,14 +70,20 @@ void SimStorageCommands::Register()
 {
     ORIN_TRACE("SimStorageCommands::Register");
     using namespace std::placeholders;
-    m_camera.RegisterFileCommand("dir", std::bind(&SimStorageCommands::OnDir, this, _1, _2));
-    m_camera.RegisterFileCommand("move", [this](const SimMessage& r, SimAnswer& a) { OnMoveOrCopy(r, a, true); });
-    m_camera.RegisterFileCommand("copy", [this](const SimMessage& r, SimAnswer& a) { OnMoveOrCopy(r, a, false); });
-    m_camera.RegisterFileCommand("del", std::bind(&SimStorageCommands::OnDel, this, _1, _2));
-    m_camera.RegisterFileCommand("rmdir", std::bind(&SimStorageCommands::OnRmdir, this, _1, _2));
-    m_camera.RegisterFileCommand("mkdir", std::bind(&SimStorageCommands::OnMkdir, this, _1, _2));
-    m_camera.RegisterFileCommand("recovery", std::bind(&SimStorageCommands::OnRecovery, this, _1, _2));
-    m_camera.RegisterFileCommand("qformat", std::bind(&SimStorageCommands::OnQformat, this, _1, _2));
+    // A handler a test registered before is kept: it plays a camera that answers otherwise.
+    auto add = [this](const char* name, SimHandler handler) {
+        if (m_camera.FindFileCommand(name) == nullptr) {
+            m_camera.RegisterFileCommand(name, std::move(handler));
+        }
+    };
+    add("dir", std::bind(&SimStorageCommands::OnDir, this, _1, _2));
+    add("move", [this](const SimMessage& r, SimAnswer& a) { OnMoveOrCopy(r, a, true); });
+    add("copy", [this](const SimMessage& r, SimAnswer& a) { OnMoveOrCopy(r, a, false); });
+    add("del", std::bind(&SimStorageCommands::OnDel, this, _1, _2));
+    add("rmdir", std::bind(&SimStorageCommands::OnRmdir, this, _1, _2));
+    add("mkdir", std::bind(&SimStorageCommands::OnMkdir, this, _1, _2));
+    add("recovery", std::bind(&SimStorageCommands::OnRecovery, this, _1, _2));
+    add("qformat", std::bind(&SimStorageCommands::OnQformat, this, _1, _2));
 }
 
 void SimStorageCommands::OnDir(const SimMessage& request, SimAnswer& answer)

@@ -8,8 +8,6 @@
 // unplug, plug, fault KIND [key=value]..., fault clear, baud N, status, help, quit. End of stdin
 // quits unless --stay is given (then SIGINT or SIGTERM quits).
 #include "tools/camsim/SimCamera.h"
-#include "tools/camsim/SimPictureFunctions.h"
-#include "tools/camsim/SimStorageCommands.h"
 
 #include <csignal>
 #include <cstdio>
@@ -166,11 +164,6 @@ int main(int argc, char** argv)
         return 3;
     }
 
-    // The disk commands and the picture requests, over the disk now being served.
-    camsim::SimStorageCommands storageCommands(camera);
-    storageCommands.Register();
-    camsim::SimPictureFunctions pictureFunctions(camera);
-    pictureFunctions.Register();
     camera.Link().SetBaud(baud);
     bool opened = device.empty() ? camera.Link().OpenPty(link) : camera.Link().OpenDevice(device, baud);
     if (!opened) {
