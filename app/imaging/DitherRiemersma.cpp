@@ -72,6 +72,23 @@ const BlockMoves& Moves()
 
 constexpr int kHistory = CDitherRiemersma::kHistory;
 
+// How much each remembered error's weight grows as it gets one pixel newer (w[m] - w[m-1], the
+// oldest starting from 0); ProcessPixel subtracts exactly these taps: lag 16 - m for step m.
+constexpr int kWeightSteps[kHistory] = {1, 0, 0, 1, 0, 1, 0, 1, 0, 1, 1, 2, 1, 2, 2, 3};
+
+constexpr bool StepsMatchWeights()
+{
+    int weight = 0;
+    for (int m = 0; m < kHistory; ++m) {
+        weight += kWeightSteps[m];
+        if (weight != CDitherRiemersma::kWeights[m]) {
+            return false;
+        }
+    }
+    return weight == CDitherRiemersma::kWeightDivisor;
+}
+static_assert(StepsMatchWeights(), "the running error sum must follow the weights");
+
 // The three channels of a pixel are dithered side by side in the lanes of one vector (blue,
 // green, red, then unused lanes held at 0); the compiler maps it onto whatever SIMD unit the
 // machine has.
