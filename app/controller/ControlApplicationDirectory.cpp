@@ -174,7 +174,9 @@ bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
     m_strCurrentFolderName = slash == std::u16string::npos ? trimmed : trimmed.substr(slash + 1);
     m_iSortCriterion = SORT_BY_NAME;
 
-    m_saCurrentDirectory.Create(0, 50);
+    // Collected first and placed in one allocation: growing the array picture by picture would
+    // copy it over and over in a folder of thousands.
+    std::vector<CCurrentDirectoryEntry> found;
     // The stored path comes from the registry: it only names a folder below the cache root, never
     // one it climbs out of.
     fs::path folder;
@@ -185,7 +187,7 @@ bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
             if (!it->is_regular_file(statusError)) {
                 continue;
             }
-            CCurrentDirectoryEntry entry;
+            CCurrentDirectoryEntry& entry = found.emplace_back();
             entry.m_strFolder = workingPath;
             entry.m_strName = platform::FromUtf8(it->path().filename().string());
             storage::TimeFields stamp{};
@@ -193,11 +195,12 @@ bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
                 entry.m_dtDate = CCurrentDirectoryEntry::ToOleDate(stamp[0], stamp[1], stamp[2], stamp[3], stamp[4],
                                                                     stamp[5]);
             }
-            m_saCurrentDirectory.Append(std::move(entry));
         }
     } else {
         ORIN_LOG_WARNING(fn, "Working path %s is not a folder of the camera's disk", Utf8(workingPath).c_str());
     }
+    m_saCurrentDirectory.Create(static_cast<int32_t>(found.size()), 50);
+    std::move(found.begin(), found.end(), m_saCurrentDirectory.begin());
     ORIN_LOG_INFO(fn, "CControlApplication::FillCurrentDirectory() Number of images %d",
                   m_saCurrentDirectory.GetArrLength());
     if (m_saCurrentDirectory.GetArrLength() == 0) {
