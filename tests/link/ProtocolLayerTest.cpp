@@ -307,6 +307,41 @@ TEST_F(LinkFixture, ShutdownReleasesAWaitingTransaction)
     caller.join();
 }
 
+TEST_F(LinkFixture, TransportChangeGetsTheLockWhileThreadsAreOffAndTheNewLineIsUsed)
+{
+    InitInSync();
+    PtyPeer otherPeer;
+    ScriptedCamera otherCamera(otherPeer);
+    auto otherPort = std::make_unique<CCommPort>(otherPeer.Path());
+    ASSERT_TRUE(otherPort->OpenConnection());
+    // What the controller does: threads off, then up to 2000 tries of the transport lock.
+    m_layer->EnableThreads(false);
+    bool locked = false;
+    for (int i = 0; i < 2000 && !locked; ++i) {
+        locked = m_layer->TransportLock().try_lock();
+        if (!locked) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ASSERT_TRUE(locked);
+    {
+        std::lock_guard<std::recursive_mutex> transaction(m_layer->TransactionLock());
+        m_layer->SetTransport(otherPort.get());
+    }
+    std::unique_ptr<CCommPort> oldPort = std::move(m_port);
+    m_port = std::move(otherPort);
+    oldPort.reset();
+    m_layer->TransportLock().unlock();
+    m_layer->EnableThreads(true);
+    std::u16string error;
+    ProtocolCommand answer;
+    otherCamera.Queue("GetCameraParam", "^<Ack ISO=\"800\" />");
+    ASSERT_TRUE(m_layer->GetCameraParam(answer, {AttributePair(u"ISO")}, error));
+    EXPECT_EQ(Text(*answer.FindAttribute(u"ISO")), "800");
+    EXPECT_EQ(otherCamera.CommandsNamed("GetCameraParam").size(), 1u);
+    m_layer.reset();
+}
+
 TEST_F(LinkFixture, ActivityCounterNeverGoesBelowZero)
 {
     EXPECT_TRUE(m_layer->IsIdle());
