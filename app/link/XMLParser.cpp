@@ -22,12 +22,12 @@ int CXMLParser::ParseTag(const std::u16string& text, AttributeList& attributes, 
     const pugi::xml_parse_result result =
         document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!result) {
-        ORIN_LOG_ERROR("CXMLParser::ParseTag", "loadXML failed: %s", result.description());
+        ORIN_LOG_INFO("CXMLParser::ParseTag", "loadXML failed: %s", result.description());
         return 0;
     }
     const pugi::xml_node element = document.document_element();
     if (!element) {
-        ORIN_LOG_ERROR("CXMLParser::ParseTag", "get_documentElement failed");
+        ORIN_LOG_INFO("CXMLParser::ParseTag", "get_documentElement failed");
         return 0;
     }
     name = platform::FromUtf8(element.name());
