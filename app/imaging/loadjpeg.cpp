@@ -26,11 +26,15 @@ struct ProgressMonitor {
     jpeg_progress_mgr pub;
 };
 
-void LogLibraryMessage(j_common_ptr cinfo)
+// Called from inside the library, whose C frames must never be unwound: nothing may escape.
+void LogLibraryMessage(j_common_ptr cinfo) noexcept
 {
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    ORIN_LOG_WARNING("LoadJpeg", "JPEG library error: %s", text);
+    try {
+        char text[JMSG_LENGTH_MAX];
+        (*cinfo->err->format_message)(cinfo, text);
+        ORIN_LOG_WARNING("LoadJpeg", "JPEG library error: %s", text);
+    } catch (...) {
+    }
 }
 
 // Replaces the library's exit(): log, then return to LoadJpeg, which destroys the decompressor.
@@ -67,7 +71,10 @@ void Progress(j_common_ptr cinfo)
     if (cinfo->is_decompressor) {
         auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
         if (dinfo->input_scan_number > kMaxScans) {
-            ORIN_LOG_WARNING("LoadJpeg", "JPEG library error: more than %d scans", kMaxScans);
+            try {
+                ORIN_LOG_WARNING("LoadJpeg", "JPEG library error: more than %d scans", kMaxScans);
+            } catch (...) {
+            }
             std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->abortDecode, 1);
         }
     }
@@ -134,8 +141,9 @@ bool Decode(DecodeState& state, const uint8_t* bytes, size_t length)
 std::unique_ptr<Dib> LoadJpeg(const uint8_t* bytes, size_t length)
 {
     ORIN_TRACE("LoadJpeg");
+    // Zeroed, the decompressor can be destroyed whether or not it was ever created.
+    DecodeState state{};
     try {
-        DecodeState state{};
         state.cinfo.err = jpeg_std_error(&state.err.pub);
         state.err.pub.error_exit = ErrorExit;
         state.err.pub.output_message = OutputMessage;
@@ -157,6 +165,8 @@ std::unique_ptr<Dib> LoadJpeg(const uint8_t* bytes, size_t length)
         }
         return std::move(state.dib);
     } catch (...) {
+        jpeg_destroy_decompress(&state.cinfo);
+        state.dib.reset();
         ORIN_LOG_ERROR("LoadJpeg", "UNKNOWN CRITICAL ERROR");
         return nullptr;
     }

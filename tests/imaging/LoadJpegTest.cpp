@@ -1,9 +1,13 @@
 #include "app/imaging/loadjpeg.h"
 #include "tests/imaging/BmpFile.h"
 #include "tests/imaging/JpegFixtures.h"
+#include "app/platform/Log.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
 
 #include <cstdlib>
 #include <cstring>
@@ -260,6 +264,34 @@ TEST(LoadJpeg, DamagedEntropyDataNeverCrashesAndNeverReturnsAWrongSize)
             EXPECT_EQ(dib->Height(), 64);
         }
     }
+}
+
+// A log function that fails once, at the start of the bitmap's creation, then records.
+std::vector<std::string> g_unexpectedLog;
+bool g_thrown = false;
+bool ThrowingLog(int, const char*, int, const char* function, const char* message)
+{
+    if (!g_thrown && function != nullptr && std::string(function) == "Dib::Create" && message != nullptr &&
+        std::string(message) == "- enter") {
+        g_thrown = true;
+        throw std::runtime_error("log failed");
+    }
+    g_unexpectedLog.push_back(message != nullptr ? message : "");
+    return true;
+}
+
+TEST(LoadJpeg, ForeignExceptionIsLoggedAsUnknownCriticalErrorAndFreesEverything)
+{
+    const auto jpeg = testjpeg::Encode(40, 30);
+    const auto previous = platform::GetLogFunction();
+    g_unexpectedLog.clear();
+    g_thrown = false;
+    platform::SetLogFunction(ThrowingLog);
+    const auto dib = LoadJpeg(jpeg.data(), jpeg.size());
+    platform::SetLogFunction(previous);
+    EXPECT_TRUE(g_thrown);
+    EXPECT_FALSE(dib);
+    EXPECT_NE(std::find(g_unexpectedLog.begin(), g_unexpectedLog.end(), "UNKNOWN CRITICAL ERROR"), g_unexpectedLog.end());
 }
 
 TEST(LoadJpeg, DecodesTheSameBytesTheSameWayTwice)
