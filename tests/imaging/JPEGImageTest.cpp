@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <fstream>
 
 namespace {
@@ -142,6 +144,36 @@ TEST_F(JPEGImageTest, FailedDownloadDecodeDropsTheHeldPicture)
     LastDecodedPicture::SetPath(m_home.Path() / "Pic0002.jpg");
     EXPECT_EQ(LastDecodedPicture::TakeIf(m_home.Path() / "Pic0001.jpg"), nullptr);
     EXPECT_EQ(LastDecodedPicture::TakeIf(m_home.Path() / "Pic0002.jpg"), nullptr);
+}
+
+TEST_F(JPEGImageTest, EachDownloadedBitmapIsTakenOverAtMostOnceAcrossThreads)
+{
+    const auto path = m_home.Path() / "Pic0009.jpg";
+    std::atomic<int> taken{0};
+    std::atomic<bool> done{false};
+    std::thread download([&] {
+        for (int i = 0; i < 500; ++i) {
+            LastDecodedPicture::Set(path, Dib::Create(2, 2));
+        }
+        done = true;
+    });
+    std::vector<std::thread> views;
+    for (int v = 0; v < 2; ++v) {
+        views.emplace_back([&] {
+            while (!done) {
+                if (LastDecodedPicture::TakeIf(path)) {
+                    ++taken;
+                }
+            }
+        });
+    }
+    download.join();
+    for (auto& view : views) {
+        view.join();
+    }
+    const int last = LastDecodedPicture::TakeIf(path) ? 1 : 0;
+    EXPECT_LE(taken + last, 500);
+    EXPECT_EQ(LastDecodedPicture::TakeIf(path), nullptr);
 }
 
 TEST_F(JPEGImageTest, MissingSplashPictureIsLogged)
