@@ -185,3 +185,74 @@ bool CShootSetups::IsAcceptableFieldText(int field, std::u16string_view value, s
     }
     return true;
 }
+
+bool CShootSetups::SetImgProp(int field, const std::u16string& value, SimpleArray<std::u16string>* lightList,
+                              std::u16string* message)
+{
+    ORIN_TRACE("CShootSetups::SetImgProp");
+    std::u16string refusal;
+    if (field < 0 || field >= CShootSetup::kFieldCount) {
+        ORIN_LOG_ERROR("CControlApplication::SetImgProp", "Invalid shoot setup field %d", field);
+        return false;
+    }
+    if (!IsAcceptableFieldText(field, value, refusal)) {
+        ORIN_LOG_WARNING("CControlApplication::SetImgProp", "%s", platform::ToUtf8(refusal).c_str());
+        if (message != nullptr) {
+            *message = refusal;
+        }
+        return false;
+    }
+    if (field == CShootSetup::LIGHT && lightList != nullptr) {
+        bool known = false;
+        for (const std::u16string& light : *lightList) {
+            known = known || EqualsNoCase(light, value);
+        }
+        if (!known) {
+            lightList->Append(value);
+        }
+    }
+    int32_t index = Find(m_strDefaultSetup);
+    if (index < 0) {
+        ORIN_LOG_INFO("CControlApplication::SetImgProp", "Failed to find default shoot setup in the array of shoot setups");
+        return false;
+    }
+    if (!EqualsNoCase(m_saSetups[index].Get(field), value)) {
+        if (!m_saSetups[index].IsUserCopy()) {
+            index = CopySetup(m_saSetups[index].Name());
+            if (index < 0) {
+                return false;
+            }
+        }
+        m_saSetups[index].Set(field, value);
+    }
+    SetDefaultName(m_saSetups[index].Name());
+    return true;
+}
+
+bool CShootSetups::BuildSaveAttribute(std::u16string& name, std::u16string& value, std::u16string& reason) const
+{
+    ORIN_TRACE("CShootSetups::BuildSaveAttribute");
+    name.clear();
+    value.clear();
+    const CShootSetup* setup = DefaultSetup();
+    if (m_strDefaultSetup.find(u".1") == std::u16string::npos) {
+        name = u"DefaultShootSetup";
+        value = m_strDefaultSetup;
+    } else if (setup != nullptr) {
+        name = u"ShootSetup";
+        value = setup->SetupString(m_bExtended);
+    }
+    // Fields that came from the camera are checked too: the command text is not escaped.
+    if (setup != nullptr && !value.empty()) {
+        for (int field = 0; field < CShootSetup::kFieldCount; ++field) {
+            if (field == CShootSetup::PREFIX && !m_bExtended) {
+                continue;
+            }
+            if (!setup->Get(field).empty() && !IsAcceptableFieldText(field, setup->Get(field), reason)) {
+                value.clear();
+                return false;
+            }
+        }
+    }
+    return !value.empty();
+}

@@ -45,6 +45,16 @@ public:
     // False (and the message set) when the default setup's shooting folder lies on that disk.
     bool CanFormatPartition(std::u16string_view disk, std::u16string& message) const;
 
+    // Changes a field of the default setup; a predefined default is first copied to its user copy
+    // (name + ".1"), which becomes the default. A Light value new to lightList is added to it.
+    // False when the text is refused (message says why) or there is no default setup.
+    bool SetImgProp(int field, const std::u16string& value, SimpleArray<std::u16string>* lightList,
+                    std::u16string* message);
+    // What saving sends to the camera: DefaultShootSetup with the name of a predefined default,
+    // ShootSetup with the setup string of a user copy. False when there is nothing to send or a
+    // field holds text the command cannot carry (reason says which).
+    bool BuildSaveAttribute(std::u16string& name, std::u16string& value, std::u16string& reason) const;
+
     // A text typed by the user for a setup field. The camera's command text is not escaped and
     // the setup string uses "," ";" "=" as separators, so such characters would break the
     // command or corrupt every later field; they are refused with a message naming the culprit.
