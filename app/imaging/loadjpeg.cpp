@@ -5,8 +5,9 @@
 #include <csetjmp>
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
-#include <jerror.h>
 #include <jpeglib.h>
+// After jpeglib.h, so the message list sees the library's configuration.
+#include <jerror.h>
 
 namespace imaging {
 
@@ -46,10 +47,10 @@ void LogLibraryMessage(j_common_ptr cinfo) noexcept
 
 void OutputMessage(j_common_ptr cinfo) { LogLibraryMessage(cinfo); }
 
-// The library only warns when the data runs out or a segment ends early, and then fills the rest
-// of the picture with grey. A grey-filled picture must never be shown as the camera's picture, so
-// those warnings end the decode like an error. Other warnings (stray bytes before a marker and the
-// like) leave the picture intact and are only logged.
+// The library only warns when the data runs out, a segment ends early or the coded data is
+// damaged, and then fills what it could not decode with grey. A grey-filled picture must never be
+// shown as the camera's picture, so those warnings end the decode like an error. Other warnings
+// (stray bytes between segments and the like) leave the picture intact and are only logged.
 void EmitMessage(j_common_ptr cinfo, int msgLevel)
 {
     jpeg_error_mgr* err = cinfo->err;
@@ -61,8 +62,17 @@ void EmitMessage(j_common_ptr cinfo, int msgLevel)
     }
     ++err->num_warnings;
     LogLibraryMessage(cinfo);
-    if (err->msg_code == JWRN_JPEG_EOF || err->msg_code == JWRN_HIT_MARKER) {
+    switch (err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+#if JPEG_LIB_VERSION >= 70 || defined(C_ARITH_CODING_SUPPORTED) || defined(D_ARITH_CODING_SUPPORTED)
+    case JWRN_ARITH_BAD_CODE:
+#endif
+    case JWRN_MUST_RESYNC:
         std::longjmp(reinterpret_cast<ErrorManager*>(err)->abortDecode, 1);
+    default:
+        break;
     }
 }
 

@@ -205,6 +205,28 @@ TEST(LoadJpeg, PictureCutInsideItsHeaderIsRefused)
     }
 }
 
+TEST(LoadJpeg, MisnumberedRestartMarkerIsRefusedNotPatchedOver)
+{
+    testjpeg::Options options;
+    options.restartInterval = 1;
+    auto jpeg = testjpeg::Encode(64, 64, options);
+    const size_t sos = FindMarker(jpeg, 0xDA);
+    ASSERT_NE(sos, std::string::npos);
+    size_t restart = std::string::npos;
+    int seen = 0;
+    for (size_t i = sos; i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] >= 0xD0 && jpeg[i + 1] <= 0xD7 && ++seen == 3) {
+            restart = i;
+            break;
+        }
+    }
+    ASSERT_NE(restart, std::string::npos);
+    jpeg[restart + 1] = static_cast<uint8_t>(0xD0 + (jpeg[restart + 1] - 0xD0 + 4) % 8);
+    testsupport::LogCapture log;
+    EXPECT_FALSE(LoadJpeg(jpeg.data(), jpeg.size()));
+    EXPECT_TRUE(log.Contains(2, "JPEG library error: Corrupt JPEG data: found marker"));
+}
+
 TEST(LoadJpeg, TextFileIsNotAJpeg)
 {
     testsupport::LogCapture log;
