@@ -234,6 +234,19 @@ TEST_F(JPEGImageTest, FolderInPlaceOfAPictureFailsCleanly)
     EXPECT_TRUE(log.Contains(1, "CJPEGImage::Load(). failed to get file size, err: "));
 }
 
+TEST_F(JPEGImageTest, FileFarLargerThanAnyPreviewIsNotReadIntoMemory)
+{
+    const auto path = m_home.Path() / "huge.jpg";
+    {
+        std::ofstream out(path, std::ios::binary);
+    }
+    std::filesystem::resize_file(path, 300ull * 1024 * 1024);  // sparse: costs no disk
+    testsupport::LogCapture log;
+    CJPEGImage image;
+    EXPECT_FALSE(image.Load(path));
+    EXPECT_TRUE(log.Contains(1, "CJPEGImage::Load(). failed to read file, err: 27 "));
+}
+
 TEST_F(JPEGImageTest, EmptyFileFailsAsABadPicture)
 {
     const auto path = WriteFile(m_home.Path() / "empty.jpg", {});
