@@ -317,6 +317,12 @@ SimLink::Status SimLink::Read(uint8_t* buffer, size_t capacity, size_t& got, int
         return Status::Timeout;
     }
     ORIN_LOG_ERROR("SimLink::Read", "device read failed: %s", std::strerror(errno));
+    // A device that has gone stays readable-with-error: pace the caller's retries instead of
+    // letting it spin.
+    pollfd wake{m_wakeFd, POLLIN, 0};
+    if (::poll(&wake, 1, std::min(timeoutMs, 100)) > 0) {
+        DrainWake();
+    }
     return Status::Gone;
 }
 
