@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -261,4 +264,53 @@ TEST_F(SimCameraTest, ConsoleCommandsReportErrorsPlainly)
     EXPECT_EQ(m_camera.Command("shoot sunset").rfind("ERR unknown scene", 0), 0u);
     EXPECT_EQ(m_camera.Command("baud 230400"), "OK baud 230400");
     EXPECT_EQ(m_camera.Link().Baud(), 230400);
+}
+
+TEST(SimCameraOnDevice, AnswersOnASerialDeviceAndIgnoresTrafficWhileUnplugged)
+{
+    // A pseudo-terminal's slave stands in for the serial device; the test talks on the master.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    std::string device = ptsname(master);
+    termios tio{};
+    tcgetattr(master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(master, TCSANOW, &tio);
+
+    std::string pattern = (fs::temp_directory_path() / "camsim-test-XXXXXX").string();
+    fs::path root = mkdtemp(pattern.data());
+    {
+        SimCamera camera;
+        ASSERT_TRUE(camera.Disk().Open(root));
+        ASSERT_TRUE(camera.Link().OpenDevice(device, 230400));
+        ASSERT_TRUE(camera.Start());
+        auto exchange = [&](const std::string& request, int quietMs) {
+            EXPECT_EQ(write(master, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+            std::string answer;
+            pollfd fd{master, POLLIN, 0};
+            while (poll(&fd, 1, quietMs) > 0) {
+                char buffer[256];
+                ssize_t n = read(master, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break;
+                }
+                answer.append(buffer, static_cast<size_t>(n));
+                if (answer.back() == '>') {
+                    break;
+                }
+            }
+            return answer;
+        };
+        EXPECT_EQ(exchange("^<ReSyncRequest />", 2000), "^<ReSyncResponse />");
+        EXPECT_EQ(camera.Command("unplug"), "OK unplug");
+        EXPECT_EQ(exchange("^<ReSyncRequest />", 300), "");
+        EXPECT_EQ(camera.Command("plug"), "OK plug " + device);
+        EXPECT_EQ(exchange("^<ReSyncRequest />", 2000), "^<ReSyncResponse />");
+        camera.Stop();
+    }
+    close(master);
+    std::error_code ec;
+    fs::remove_all(root, ec);
 }
