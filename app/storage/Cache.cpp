@@ -10,10 +10,14 @@
 
 using storage::ToUtf8;
 
-CCache::CCache(CProtocolLayer* protocol) : m_pProtocol(protocol) {}
+CCache::CCache(CProtocolLayer* protocol) : m_pProtocol(protocol)
+{
+    ORIN_TRACE("CCache::CCache");
+}
 
 CCache::~CCache()
 {
+    ORIN_TRACE("CCache::~CCache");
     // Whoever set the hooks may already be gone while the model is torn down.
     m_nodeRemovedHook = nullptr;
     m_userMessageHook = nullptr;
@@ -30,36 +34,42 @@ void CCache::SetProtocol(CProtocolLayer* protocol)
 
 void CCache::SetUserMessageHook(UserMessageHook hook)
 {
+    ORIN_TRACE("CCache::SetUserMessageHook");
     std::lock_guard lock(m_lock);
     m_userMessageHook = std::move(hook);
 }
 
 void CCache::SetNodeRemovedHook(NodeRemovedHook hook)
 {
+    ORIN_TRACE("CCache::SetNodeRemovedHook");
     std::lock_guard lock(m_lock);
     m_nodeRemovedHook = std::move(hook);
 }
 
 void CCache::SetLastPictureHook(LastPictureHook hook)
 {
+    ORIN_TRACE("CCache::SetLastPictureHook");
     std::lock_guard lock(m_lock);
     m_lastPictureHook = std::move(hook);
 }
 
 void CCache::SetVolumeMeter(storage::IVolumeMeter* meter)
 {
+    ORIN_TRACE("CCache::SetVolumeMeter");
     std::lock_guard lock(m_lock);
     m_pVolumeMeter = meter;
 }
 
 storage::IVolumeMeter& CCache::GetVolumeMeter() const
 {
+    ORIN_TRACE("CCache::GetVolumeMeter");
     std::lock_guard lock(m_lock);
     return m_pVolumeMeter != nullptr ? *m_pVolumeMeter : storage::DefaultVolumeMeter();
 }
 
 void CCache::ShowUserMessage(const std::u16string& text, MessageIcon icon) const
 {
+    ORIN_TRACE("CCache::ShowUserMessage");
     std::lock_guard lock(m_lock);
     if (m_userMessageHook) {
         m_userMessageHook(text, icon);
@@ -68,6 +78,7 @@ void CCache::ShowUserMessage(const std::u16string& text, MessageIcon icon) const
 
 void CCache::NotifyLastPicture(const std::filesystem::path& localPath) const
 {
+    ORIN_TRACE("CCache::NotifyLastPicture");
     std::lock_guard lock(m_lock);
     if (m_lastPictureHook) {
         m_lastPictureHook(localPath);
@@ -147,6 +158,7 @@ CDOSObject* CCache::Find(std::u16string_view fullName, bool load, bool force)
 
 CDOSObject* CCache::FindInTree(std::u16string_view fullName) const
 {
+    ORIN_TRACE("CCache::FindInTree");
     std::lock_guard lock(m_lock);
     return const_cast<CCache*>(this)->Lookup(fullName, false, false, false);
 }
@@ -229,6 +241,7 @@ bool CCache::Add(std::u16string_view fullName, bool isFile, CDOSObject** out)
 
 void CCache::ForgetSubtree(const CDOSObject* node)
 {
+    ORIN_TRACE("CCache::ForgetSubtree");
     if (m_pCurrentFile != nullptr && m_pCurrentFile->IsInSubtreeOf(node)) {
         m_pCurrentFile = nullptr;
     }
@@ -239,6 +252,7 @@ void CCache::ForgetSubtree(const CDOSObject* node)
 
 void CCache::DestroyNode(CDOSObject* node)
 {
+    ORIN_TRACE("CCache::DestroyNode");
     if (node == nullptr) {
         return;
     }
@@ -298,12 +312,14 @@ bool CCache::SetCurrentFile(std::u16string_view fullName, bool load)
 
 std::u16string CCache::GetCurrentFileName() const
 {
+    ORIN_TRACE("CCache::GetCurrentFileName");
     std::lock_guard lock(m_lock);
     return m_pCurrentFile != nullptr ? m_pCurrentFile->GetFullName() : std::u16string();
 }
 
 std::u16string CCache::GetCurrentDirectoryName() const
 {
+    ORIN_TRACE("CCache::GetCurrentDirectoryName");
     std::lock_guard lock(m_lock);
     return m_pCurrentDirectory != nullptr ? m_pCurrentDirectory->GetFullName() : std::u16string();
 }
@@ -334,6 +350,7 @@ bool CCache::GetFolderListing(std::u16string_view fullName, std::u16string& list
 
 int CCache::GetPartitionCount() const
 {
+    ORIN_TRACE("CCache::GetPartitionCount");
     std::lock_guard lock(m_lock);
     if (!m_pRoot) {
         return 0;
@@ -355,6 +372,7 @@ void CCache::Clear()
 
 bool CCache::SplitFullObjName(std::u16string_view fullName, std::u16string& folder, std::u16string& name)
 {
+    ORIN_TRACE("CCache::SplitFullObjName");
     return storage::SplitFullObjName(fullName, folder, name);
 }
 
@@ -371,6 +389,7 @@ bool CCache::CachePicture(std::u16string_view fileFullName, bool force)
 
 bool CCache::GetLocalPreview(std::u16string_view fileFullName, std::filesystem::path& path, bool& exists) const
 {
+    ORIN_TRACE("CCache::GetLocalPreview");
     std::lock_guard lock(m_lock);
     exists = false;
     CDOSObject* node = FindInTree(fileFullName);
@@ -405,6 +424,7 @@ int CCache::GetPictureProperties(std::u16string_view fileFullName, CPicturePrope
 
 void CCache::RemoveUnsavedPicture(const std::u16string& fullName)
 {
+    ORIN_TRACE("CCache::RemoveUnsavedPicture");
     CDOSObject* node = Lookup(fullName, false, false, false);
     if (node != nullptr) {
         DestroyNode(node);

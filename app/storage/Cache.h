@@ -7,6 +7,19 @@
 // a thread that keeps something across calls keeps the full name. Operations that destroy nodes
 // forget the current file and folder when they lie in the destroyed part and tell the node
 // removed hook, so that nobody is left pointing at a freed node.
+//
+// Lock order: the model lock, then the local cache lock (DiskCacheOp::CacheLock), then the
+// protocol layer's transaction and command locks. Code that holds a lock of the protocol layer
+// must not call into the model. The hooks run with the model lock held: they hand their work on
+// (post a message) and return.
+//
+// The last decoded picture: the imaging library keeps the bitmap it decoded during a download;
+// this library, which must not depend on it, reports the local path that bitmap belongs to
+// through the last picture hook, and the application pairs the two.
+//
+// The local preview of a picture is the processed one ("~" name) exactly while its node's
+// processed-view flag is set, whatever the camera's new-picture state: a picture just taken is
+// stored and shown under its plain name. GetLocalPreview gives that path by name.
 #pragma once
 
 #include <cstdint>

@@ -59,6 +59,7 @@ std::u16string AlreadyContains(std::u16string_view folder, std::u16string_view n
 bool CCache::RunFileCommand(const char* logLine, const char16_t* command, std::u16string_view subject,
                             std::u16string_view target, uint32_t waitMs, std::u16string& error)
 {
+    ORIN_TRACE("CCache::RunFileCommand");
     if (m_pProtocol == nullptr) {
         ORIN_LOG_ERROR("CCache::RunFileCommand", "%s no camera link", logLine);
         error = kNoAnswer;

@@ -32,12 +32,14 @@ std::u16string Pair(int32_t first, int32_t second)
 
 std::u16string CCache::GetLastErrorText() const
 {
+    ORIN_TRACE("CCache::GetLastErrorText");
     std::lock_guard lock(m_lock);
     return m_strLastError;
 }
 
 CDOSFile* CCache::ResolveFile(std::u16string_view fileName, std::u16string& fullName)
 {
+    ORIN_TRACE("CCache::ResolveFile");
     if (fileName.empty()) {
         if (m_pCurrentFile == nullptr) {
             fullName.clear();
@@ -329,6 +331,7 @@ bool CCache::SetHistogramDimensions(int32_t width, int32_t height)
 
 bool CCache::QueryCameraValue(const char* logLine, const char16_t* name, std::u16string& value, bool& found)
 {
+    ORIN_TRACE("CCache::QueryCameraValue");
     found = false;
     if (m_pProtocol == nullptr) {
         return false;

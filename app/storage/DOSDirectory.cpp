@@ -36,6 +36,7 @@ CDOSDirectory::CDOSDirectory(std::u16string_view name, CCache* owner) : CDOSObje
 
 size_t CDOSDirectory::MemoryEstimate() const
 {
+    ORIN_TRACE("CDOSDirectory::MemoryEstimate");
     return m_strName.size() * sizeof(char16_t) + kFolderMemoryOverhead;
 }
 

@@ -51,16 +51,19 @@ CDOSFile::CDOSFile(std::u16string_view name, CCache* owner)
 
 bool CDOSFile::LocalPreviewPath(bool processed, fs::path& out) const
 {
+    ORIN_TRACE("CDOSFile::LocalPreviewPath");
     return storage::DiskCacheOp::LocalPreviewPath(GetFullName(), processed, out);
 }
 
 bool CDOSFile::LocalPreviewPath(fs::path& out) const
 {
+    ORIN_TRACE("CDOSFile::LocalPreviewPath");
     return LocalPreviewPath(m_bProcessedView, out);
 }
 
 bool CDOSFile::IsCached() const
 {
+    ORIN_TRACE("CDOSFile::IsCached");
     fs::path preview;
     if (!LocalPreviewPath(preview)) {
         return false;
@@ -188,16 +191,19 @@ bool CDOSFile::SaveLastFile(const std::vector<uint8_t>& image, bool processed, b
 
 bool CDOSFile::AddChild(std::unique_ptr<CDOSObject> /*node*/)
 {
+    ORIN_TRACE("CDOSFile::AddChild");
     return false;
 }
 
 std::unique_ptr<CDOSObject> CDOSFile::Clone() const
 {
+    ORIN_TRACE("CDOSFile::Clone");
     return std::make_unique<CDOSFile>(m_strName, m_pOwner);
 }
 
 size_t CDOSFile::MemoryEstimate() const
 {
+    ORIN_TRACE("CDOSFile::MemoryEstimate");
     const CPictureProperties& p = *m_pProperties;
     const size_t chars = m_strName.size() + m_strTimeStamp.size() + p.m_strFrame.size() + p.m_strToning.size() +
                          p.m_strLight.size() + p.m_strFstop.size() + p.m_strHistogramValue.size() +

@@ -12,11 +12,13 @@ CDOSObject::CDOSObject(int32_t type, std::u16string_view name, CCache* owner)
 
 CDOSObject::~CDOSObject()
 {
+    ORIN_TRACE("CDOSObject::~CDOSObject");
     DestroyChildren();
 }
 
 std::u16string CDOSObject::GetFullName() const
 {
+    ORIN_TRACE("CDOSObject::GetFullName");
     std::vector<const CDOSObject*> chain;
     for (const CDOSObject* node = this; node != nullptr; node = node->m_pParent) {
         chain.push_back(node);
@@ -33,6 +35,7 @@ std::u16string CDOSObject::GetFullName() const
 
 int CDOSObject::Depth() const
 {
+    ORIN_TRACE("CDOSObject::Depth");
     int depth = 0;
     for (const CDOSObject* node = m_pParent; node != nullptr; node = node->m_pParent) {
         ++depth;
@@ -42,6 +45,7 @@ int CDOSObject::Depth() const
 
 bool CDOSObject::IsInSubtreeOf(const CDOSObject* ancestor) const
 {
+    ORIN_TRACE("CDOSObject::IsInSubtreeOf");
     if (ancestor == nullptr) {
         return false;
     }
@@ -55,21 +59,25 @@ bool CDOSObject::IsInSubtreeOf(const CDOSObject* ancestor) const
 
 bool CDOSObject::IsCached() const
 {
+    ORIN_TRACE("CDOSObject::IsCached");
     return m_bCached;
 }
 
 void CDOSObject::SetCached(bool cached)
 {
+    ORIN_TRACE("CDOSObject::SetCached");
     m_bCached = cached;
 }
 
 void CDOSObject::SetDateTime(const std::u16string& timestamp)
 {
+    ORIN_TRACE("CDOSObject::SetDateTime");
     m_strTimeStamp = timestamp;
 }
 
 bool CDOSObject::AddChild(std::unique_ptr<CDOSObject> node)
 {
+    ORIN_TRACE("CDOSObject::AddChild");
     if (!node) {
         return false;
     }
@@ -81,17 +89,20 @@ bool CDOSObject::AddChild(std::unique_ptr<CDOSObject> node)
 
 std::unique_ptr<CDOSObject> CDOSObject::Clone() const
 {
+    ORIN_TRACE("CDOSObject::Clone");
     return nullptr;
 }
 
 CDOSObject* CDOSObject::FindChild(std::u16string_view name) const
 {
+    ORIN_TRACE("CDOSObject::FindChild");
     const auto found = m_childIndex.find(std::u16string(name));
     return found == m_childIndex.end() ? nullptr : found->second;
 }
 
 std::unique_ptr<CDOSObject> CDOSObject::DetachChild(const CDOSObject* child)
 {
+    ORIN_TRACE("CDOSObject::DetachChild");
     const auto it = std::find_if(m_children.begin(), m_children.end(),
                                  [child](const std::unique_ptr<CDOSObject>& p) { return p.get() == child; });
     if (it == m_children.end()) {
@@ -116,12 +127,14 @@ std::unique_ptr<CDOSObject> CDOSObject::DetachChild(const CDOSObject* child)
 
 void CDOSObject::DestroyChildren()
 {
+    ORIN_TRACE("CDOSObject::DestroyChildren");
     m_childIndex.clear();
     m_children.clear();
 }
 
 bool CDOSObject::Rename(std::u16string_view name)
 {
+    ORIN_TRACE("CDOSObject::Rename");
     if (m_pParent != nullptr) {
         return false;
     }

@@ -119,6 +119,7 @@ std::recursive_mutex& CacheLock()
 
 fs::path CacheRoot()
 {
+    ORIN_TRACE("DiskCacheOp::CacheRoot");
     fs::path root = platform::Paths::CapturesFolder();
     if (!root.has_filename()) {
         root = root.parent_path();
@@ -142,6 +143,7 @@ bool EnsureCacheRoot()
 
 std::u16string LocalFileName(std::u16string_view pictureName)
 {
+    ORIN_TRACE("DiskCacheOp::LocalFileName");
     const size_t dot = pictureName.rfind(u'.');
     // A leading dot starts a hidden name, not an extension.
     if (dot == std::u16string_view::npos || dot == 0) {
@@ -152,6 +154,7 @@ std::u16string LocalFileName(std::u16string_view pictureName)
 
 bool LocalFolderPath(std::u16string_view folderFullName, fs::path& out)
 {
+    ORIN_TRACE("DiskCacheOp::LocalFolderPath");
     fs::path relative;
     if (!RelativePath(folderFullName, relative)) {
         return false;
@@ -162,6 +165,7 @@ bool LocalFolderPath(std::u16string_view folderFullName, fs::path& out)
 
 bool LocalPreviewPath(std::u16string_view fileFullName, bool processed, fs::path& out)
 {
+    ORIN_TRACE("DiskCacheOp::LocalPreviewPath");
     std::u16string folder;
     std::u16string name;
     if (!SplitFullObjName(fileFullName, folder, name) || !IsValidComponent(name)) {
@@ -181,6 +185,7 @@ bool LocalPreviewPath(std::u16string_view fileFullName, bool processed, fs::path
 
 bool IsBelowCacheRoot(const fs::path& path, bool allowRoot)
 {
+    ORIN_TRACE("DiskCacheOp::IsBelowCacheRoot");
     std::error_code ec;
     const fs::path root = fs::weakly_canonical(CacheRoot(), ec);
     if (ec) {
@@ -587,6 +592,7 @@ bool CopyLocalPicture(std::u16string_view sourceFullName, std::u16string_view ta
 
 bool StampFile(const fs::path& file, std::u16string_view timestamp)
 {
+    ORIN_TRACE("DiskCacheOp::StampFile");
     TimeFields f{};
     if (ParseTimeStamp(timestamp, f) < 6 || !TimeFieldsAreValid(f) || !IsBelowCacheRoot(file)) {
         return false;
@@ -604,6 +610,7 @@ bool StampFile(const fs::path& file, std::u16string_view timestamp)
 
 bool ReadFileStamp(const fs::path& file, TimeFields& fields)
 {
+    ORIN_TRACE("DiskCacheOp::ReadFileStamp");
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (ec || !fs::is_regular_file(status)) {
@@ -682,6 +689,7 @@ bool WriteFileAtomically(const fs::path& path, const uint8_t* data, size_t size)
 
 bool DeleteLocalFile(const fs::path& file)
 {
+    ORIN_TRACE("DiskCacheOp::DeleteLocalFile");
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(file, ec);
     if (!fs::exists(status)) {

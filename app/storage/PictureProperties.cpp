@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "app/platform/Log.h"
 #include "app/platform/TextConvert.h"
 
 namespace {
@@ -45,6 +46,7 @@ const CPictureProperties& CPictureProperties::Defaults()
 
 CPictureProperties::Effect CPictureProperties::ApplyAttribute(std::u16string_view name, std::u16string_view value)
 {
+    ORIN_TRACE("CPictureProperties::ApplyAttribute");
     if (name == u"histogramLocation") {
         m_lHistogramLocation = DecimalField(value);
     } else if (name == u"averageLocation") {
