@@ -102,6 +102,14 @@ TEST_F(FileCommandTest, CopyAddsAFreshNodeAndCopiesThePreview)
     EXPECT_FALSE(copy->Properties().m_bLoaded) << "a copy's properties are fetched afresh";
 }
 
+TEST_F(FileCommandTest, CameraRefusesANewNameWithoutItsPictureExtension)
+{
+    EXPECT_FALSE(m_cache->Copy(u"./Part1/Folder/Pic0001.mos", u"./Part1/Folder/Pic0001.jpg", m_error));
+    EXPECT_EQ(m_error, u"Illegal pathname.");
+    EXPECT_EQ(m_cache->FindInTree(u"./Part1/Folder/Pic0001.jpg"), nullptr);
+    EXPECT_EQ(Sent(), 1);
+}
+
 TEST_F(FileCommandTest, CopyOntoAnExistingFileSendsNothing)
 {
     EXPECT_FALSE(m_cache->Copy(u"./Part1/Folder/Pic0001.mos", u"./Part1/Folder/Pic0003.mos", m_error));

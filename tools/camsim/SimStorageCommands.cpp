@@ -148,8 +148,13 @@ void SimStorageCommands::OnMoveOrCopy(const SimMessage& request, SimAnswer& answ
         answer = SimAnswer::StorageError(kNotFound);
         return;
     }
-    // The camera shows each JPEG under its stem with ".mos"; the new name keeps that rule.
+    // The camera shows each JPEG under its stem with ".mos"; a new name must follow that rule
+    // or the picture would be listed under another name than the one it was given.
     fs::path leaf(targetLeaf);
+    if (leaf.extension() != ".mos" || leaf.stem().empty()) {
+        answer = SimAnswer::StorageError(kIllegalPathname);
+        return;
+    }
     const fs::path host = *folder / (leaf.stem().string() + source->extension().string());
     std::error_code ec;
     if (fs::equivalent(*source, host, ec)) {
