@@ -109,10 +109,6 @@ void SimController::AddPicture(const std::string& folder, const std::string& nam
 
 bool SimController::Start()
 {
-    storageCommands = std::make_unique<camsim::SimStorageCommands>(camera);
-    storageCommands->Register();
-    pictureFunctions = std::make_unique<camsim::SimPictureFunctions>(camera);
-    pictureFunctions->Register();
     camera.Link().SetBaud(0);
     if (!camera.Link().OpenPty() || !camera.Start()) {
         return false;

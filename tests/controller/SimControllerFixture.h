@@ -9,7 +9,7 @@
 #include "app/link/ProtocolCommand.h"
 #include "tests/support/TestSupport.h"
 #include "tools/camsim/SimCamera.h"
-#include "tools/camsim/SimPictureFunctions.h"
+#include "tools/camsim/SimSetupHandlers.h"
 #include "tools/camsim/SimStorageCommands.h"
 
 #include <array>
@@ -68,6 +68,8 @@ public:
     explicit SimController(int pictures = 3);
     ~SimController();
 
+    // The identity of the served disk (made now when it has none yet).
+    std::string DiskId() const { return camsim::SimSetupHandlers::DiskIdOf(disk); }
     // Starts the simulator and the controller (Initialize: link, first sync, directory fill).
     bool Start();
     // Adds a picture to the served disk before Start; bytes empty: one the camera did not save.
@@ -79,8 +81,6 @@ public:
     testsupport::LogCapture log;
     std::filesystem::path disk;
     camsim::SimCamera camera;
-    std::unique_ptr<camsim::SimStorageCommands> storageCommands;
-    std::unique_ptr<camsim::SimPictureFunctions> pictureFunctions;
     Inbox inbox;
     ControllerUnderTest app;
     Recorder recorder;

@@ -54,6 +54,19 @@ TEST(SimPicture, ABurstDownloadsTheNewestPictureAndRecordsTheOthersAsWaiting)
     EXPECT_EQ(app.CurrentOperation(), 7);
 }
 
+TEST(SimPicture, TheCamerasBurstCommandAnnouncesPicturesBackToBack)
+{
+    SimController sim(1);
+    ASSERT_TRUE(sim.Start());
+    const int batteryBefore = sim.app.StatusRecord().batteryPercent;
+    ASSERT_EQ(sim.camera.Command("burst 5").rfind("OK burst 5", 0), 0u);
+    ASSERT_EQ(sim.ProcessPictureMessages(5), 5);
+    EXPECT_EQ(sim.app.CurrentEntry()->m_strName, u"Pic0006.mos");
+    EXPECT_EQ(PendingNames(sim.app).size(), 4u);
+    EXPECT_EQ(sim.app.StatusRecord().batteryPercent, batteryBefore - 1);  // a percent every fifth shot
+    EXPECT_EQ(sim.app.StatusRecord().exposuresLeft, 807);
+}
+
 TEST(SimPicture, AnOlderBurstPictureAloneIsNotShown)
 {
     SimController sim(1);
@@ -176,17 +189,19 @@ TEST(SimSetup, AChangedFieldMakesAUserCopyWhoseWholeSetupIsSentWithItsPrefix)
     CControlApplication& app = sim.app;
     ASSERT_TRUE(app.SetImgProp(CShootSetup::ISO, u"800"));
     EXPECT_EQ(app.ShootSetups().DefaultName(), u"Studio.1");
-    ASSERT_EQ(app.ShootSetups().Count(), 3);
+    ASSERT_EQ(app.ShootSetups().Count(), 4);
     EXPECT_EQ(app.ShootSetups().List()[0].Get(CShootSetup::ISO), u"100");
     ASSERT_TRUE(app.SetImgProp(CShootSetup::ISO, u"1600"));
-    EXPECT_EQ(app.ShootSetups().Count(), 3);
+    EXPECT_EQ(app.ShootSetups().Count(), 4);
     ASSERT_TRUE(app.SetImgProp(CShootSetup::ISO, u"1600"));
 
     EXPECT_TRUE(app.ProcessEvent(ON_SAVE_SETUP));
-    EXPECT_EQ(sim.camera.Settings().Get("ShootSetup").value_or(""),
-              "SetupName=Studio.1,ShootingFolder=./Part1/Folder/,ISO=1600,ImageQuality=Best,Framing=Full,"
-              "Toning=None,Light=Flash,SharpTable=Normal,InputProfile=Standard,OutputProfile=sRGB,"
-              "CameraType=Studio,ICCFlag=1,Prefix=S");
+    const std::string setups = sim.camera.Settings().Get("ShootSetup").value_or("");
+    EXPECT_NE(setups.find(";SetupName=Studio.1,ShootingFolder=./Part1/Folder/,ISO=1600,ImageQuality=Best,Framing=Full,"
+                          "Toning=None,Light=Flash,SharpTable=Normal,InputProfile=Standard,OutputProfile=sRGB,"
+                          "CameraType=Studio,ICCFlag=1,Prefix=S"),
+              std::string::npos);
+    EXPECT_EQ(sim.camera.Settings().Get("DefaultShootSetup").value_or(""), "Studio.1");
     // The shooting folder is refilled with its last picture current.
     EXPECT_EQ(app.CurrentFolderPath(), u"./Part1/Folder/");
     EXPECT_EQ(app.CurrentEntry()->m_strName, u"Pic0001.mos");
@@ -203,8 +218,10 @@ TEST(SimSetup, WithoutExtendedSetupsThePrefixIsNotSent)
     EXPECT_EQ(sim.app.ParameterLists().m_saLight[sim.app.ParameterLists().m_saLight.GetArrLength() - 1], u"Candle");
     std::u16string reason;
     ASSERT_TRUE(sim.app.SaveShootSetup(reason));
-    const std::string sent = sim.camera.Settings().Get("ShootSetup").value_or("");
-    EXPECT_NE(sent.find("SetupName=Plain.1,"), std::string::npos);
+    const std::string setups = sim.camera.Settings().Get("ShootSetup").value_or("");
+    const size_t at = setups.find("SetupName=Plain.1,");
+    ASSERT_NE(at, std::string::npos);
+    const std::string sent = setups.substr(at, setups.find(';', at) - at);
     EXPECT_NE(sent.find(",Light=Candle,"), std::string::npos);
     EXPECT_EQ(sent.find("Prefix"), std::string::npos);
 }
@@ -218,7 +235,7 @@ TEST(SimSetup, TextTheCommandCannotCarryIsRefusedAndNothingIsSent)
     EXPECT_FALSE(message.empty());
     EXPECT_FALSE(sim.app.SetImgProp(CShootSetup::SHOOTING_FOLDER, u"./Part1/../../x/", &message));
     EXPECT_EQ(sim.app.ShootSetups().DefaultName(), u"Studio");
-    EXPECT_EQ(sim.app.ShootSetups().Count(), 2);
+    EXPECT_EQ(sim.app.ShootSetups().Count(), 3);
 }
 
 TEST(SimSetup, SetCameraAppliesTheFramingThenSavesTheSetup)

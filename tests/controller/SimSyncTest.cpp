@@ -1,6 +1,7 @@
 // Synchronisation against the simulated camera: lists, setups, the disk identity and the local
 // captures folder, the shooting folder and the camera's clock.
 #include "app/controller/Configuration.h"
+#include "app/controller/ProtocolCameraLink.h"
 #include "app/platform/Paths.h"
 #include "app/platform/Registry.h"
 #include "app/platform/TextConvert.h"
@@ -75,7 +76,7 @@ TEST_F(SimSync, StartReadsTheCameraSelectsTheShootingFolderAndShowsTheLastPictur
     EXPECT_EQ(app.CurrentIndex(), 2);
     EXPECT_EQ(app.CurrentEntry()->m_strName, u"Pic0003.mos");
     EXPECT_TRUE(fs::exists(platform::Paths::CapturesFolder() / "Part1/Folder/Pic0003.jpg"));
-    EXPECT_EQ(app.ShootSetups().Count(), 2);
+    EXPECT_EQ(app.ShootSetups().Count(), 3);
     EXPECT_EQ(app.ShootSetups().DefaultName(), u"Studio");
     EXPECT_TRUE(app.ShootSetups().IsExtended());
     EXPECT_TRUE(app.ParameterLists().m_bProfilesAvailable);
@@ -104,16 +105,20 @@ TEST_F(SimSync, ANewDiskEmptiesTheCapturesFolderAndIsThenStored)
     EXPECT_FALSE(fs::exists(samePlace));
     EXPECT_FALSE(fs::exists(stale.parent_path()));
     EXPECT_TRUE(fs::exists(platform::Paths::CapturesFolder()));
-    EXPECT_EQ(RegistryDiskId(), "KX20-SIM-0001");
+    EXPECT_EQ(RegistryDiskId(), sim.DiskId());
 }
 
 TEST_F(SimSync, TheSameDiskInAnotherLetterCaseLeavesTheCapturesFolderAlone)
 {
-    WriteRegistryDiskId("kx20-sim-0001");
+    std::string lower = sim.DiskId();
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    WriteRegistryDiskId(lower);
     const fs::path kept = KeptPreview(sim);
     ASSERT_TRUE(sim.Start());
     EXPECT_TRUE(fs::exists(kept));
-    EXPECT_EQ(RegistryDiskId(), "kx20-sim-0001");
+    EXPECT_EQ(RegistryDiskId(), lower);
 }
 
 TEST_F(SimSync, AFailedSyncWithANewDiskKeepsTheOldIdentitySoTheNextSyncStillEmptiesTheCache)
@@ -121,12 +126,28 @@ TEST_F(SimSync, AFailedSyncWithANewDiskKeepsTheOldIdentitySoTheNextSyncStillEmpt
     ASSERT_TRUE(sim.Start());
     const fs::path stale = KeptPreview(sim);
     EXPECT_FALSE(Sync({{"DiskID", "NEW-DISK"}, {"ISO", ";;"}, {"ShootSetup", kOneSetup}}));
-    EXPECT_EQ(RegistryDiskId(), "KX20-SIM-0001");
+    EXPECT_EQ(RegistryDiskId(), sim.DiskId());
     EXPECT_TRUE(fs::exists(stale));
 
     EXPECT_TRUE(Sync({{"DiskID", "NEW-DISK"}, {"ShootSetup", kOneSetup}, {"DefaultShootSetup", "Studio"}}));
     EXPECT_EQ(RegistryDiskId(), "NEW-DISK");
     EXPECT_FALSE(fs::exists(stale));
+}
+
+TEST_F(SimSync, ACardSwappedInTheCameraEmptiesTheCacheAtTheNextSync)
+{
+    ASSERT_TRUE(sim.Start());
+    const std::string before = RegistryDiskId();
+    const fs::path kept = KeptPreview(sim);
+    ASSERT_EQ(sim.camera.Command("newdisk").rfind("OK newdisk ", 0), 0u);
+    auto* link = dynamic_cast<CProtocolCameraLink*>(sim.app.CameraLink());
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(link->ReSyncAndSynchronize());
+    EXPECT_NE(RegistryDiskId(), before);
+    EXPECT_EQ(RegistryDiskId(), sim.DiskId());
+    EXPECT_FALSE(fs::exists(kept));
+    // The shooting folder's newest picture is fetched again for the new disk.
+    EXPECT_TRUE(fs::exists(platform::Paths::CapturesFolder() / "Part1/Folder/Pic0003.jpg"));
 }
 
 TEST_F(SimSync, ASeparatorOnlyListFailsAndStopsTheReading)

@@ -1,5 +1,6 @@
 #include "tools/camsim/SimCamera.h"
 #include "tools/camsim/SimPictureFunctions.h"
+#include "tools/camsim/SimSetupHandlers.h"
 #include "tools/camsim/SimStorageCommands.h"
 
 #include "app/platform/Log.h"
@@ -89,6 +90,12 @@ void SimCamera::RegisterFileCommand(const std::string& subcommand, SimHandler ha
     m_fileCommands[subcommand] = std::move(handler);
 }
 
+void SimCamera::RegisterConsoleCommand(const std::string& verb, SimConsoleCommand command)
+{
+    ORIN_TRACE("SimCamera::RegisterConsoleCommand");
+    m_consoleCommands[verb] = std::move(command);
+}
+
 const SimHandler* SimCamera::FindHandler(const std::string& command) const
 {
     auto found = m_handlers.find(command);
@@ -148,6 +155,8 @@ bool SimCamera::Start()
         m_pStorageCommands->Register();
         m_pPictureFunctions = std::make_unique<SimPictureFunctions>(*this);
         m_pPictureFunctions->Register();
+        m_pSetupHandlers = std::make_unique<SimSetupHandlers>(*this);
+        m_pSetupHandlers->Register();
     }
     m_bStop.store(false);
     m_thread = std::thread(&SimCamera::Run, this);
@@ -254,6 +263,9 @@ std::string SimCamera::Execute(const std::string& line)
     if (verb == "shoot") {
         return Shoot(rest);
     }
+    if (verb == "burst") {
+        return Burst(rest);
+    }
     if (verb == "busy") {
         return Busy();
     }
@@ -302,15 +314,40 @@ std::string SimCamera::Execute(const std::string& line)
         return out.str();
     }
     if (verb == "help") {
-        return "OK commands: shoot [gradient|bands|highlights|shadows|clipped|noise], busy, unplug, "
+        std::string more;
+        for (const auto& [name, command] : m_consoleCommands) {
+            more += ", " + name;
+        }
+        return "OK commands: shoot [gradient|bands|highlights|shadows|clipped|noise], burst N, busy, unplug, "
                "plug, fault short|garbage|error|delay|drop [bytes=N] [code=C] [ms=N] [count=N] "
-               "[cmd=NAME], fault clear, baud N, status, quit";
+               "[cmd=NAME], fault clear, baud N, status, quit" + more;
     }
     if (verb == "quit") {
         m_bStop.store(true);
         return "OK quit";
     }
+    if (auto command = m_consoleCommands.find(verb); command != m_consoleCommands.end()) {
+        return command->second(rest);
+    }
     return "ERR unknown command: " + verb + " (try help)";
+}
+
+std::string SimCamera::Burst(const std::string& count)
+{
+    ORIN_TRACE("SimCamera::Burst");
+    const int n = std::atoi(count.c_str());
+    if (n < 1 || n > 100) {
+        return "ERR burst needs a count from 1 to 100";
+    }
+    std::string last;
+    for (int i = 0; i < n; ++i) {
+        std::string result = Shoot("");
+        if (result.rfind("OK", 0) != 0) {
+            return result;
+        }
+        last = result.substr(std::string("OK shoot ").size());
+    }
+    return "OK burst " + std::to_string(n) + " last " + last;
 }
 
 std::string SimCamera::Shoot(const std::string& sceneName)
@@ -331,6 +368,7 @@ std::string SimCamera::Shoot(const std::string& sceneName)
         return "ERR cannot store the picture in " + m_settings.ShootingFolder();
     }
     int left = m_settings.TakeExposure();
+    m_settings.DrainBattery();
     {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         ++m_stats.picturesTaken;

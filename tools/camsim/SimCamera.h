@@ -33,6 +33,7 @@ namespace camsim {
 
 class SimStorageCommands;
 class SimPictureFunctions;
+class SimSetupHandlers;
 
 // What a handler answers. The default is a bare ^<Ack />.
 struct SimAnswer {
@@ -74,6 +75,9 @@ public:
     SimLink& Link() { return m_link; }
 
     void RegisterHandler(const std::string& command, SimHandler handler);
+    // A stdin command of another part of the simulator; it runs on the camera's thread.
+    using SimConsoleCommand = std::function<std::string(const std::string& arguments)>;
+    void RegisterConsoleCommand(const std::string& verb, SimConsoleCommand command);
     void RegisterFileCommand(const std::string& subcommand, SimHandler handler);
     // The handler now registered, or null (so a new one can wrap or keep it).
     const SimHandler* FindHandler(const std::string& command) const;
@@ -105,6 +109,8 @@ private:
     void RunPendingCommands();
     std::string Execute(const std::string& line);
     std::string Shoot(const std::string& sceneName);
+    // N pictures taken and announced back to back, as the camera's burst mode does.
+    std::string Burst(const std::string& count);
     std::string Busy();
 
     void HandleText(const std::string& text);
@@ -130,10 +136,12 @@ private:
     std::deque<std::string> m_pendingMessages;  // taken off the line while a transfer ran
     std::map<std::string, SimHandler> m_handlers;
     std::map<std::string, SimHandler> m_fileCommands;
+    std::map<std::string, SimConsoleCommand> m_consoleCommands;
     // The disk commands and picture requests, installed by Start over the disk being served
     // (handlers registered before Start are kept).
     std::unique_ptr<SimStorageCommands> m_pStorageCommands;
     std::unique_ptr<SimPictureFunctions> m_pPictureFunctions;
+    std::unique_ptr<SimSetupHandlers> m_pSetupHandlers;
     int m_previewWidth = 320;
     int m_previewHeight = 240;
     unsigned m_shots = 0;

@@ -15,7 +15,9 @@ const char* const kSetups =
     "OutputProfile=sRGB,CameraType=Studio;"
     "SetupName=Outdoor,ShootingFolder=./Part1/Studio/,ISO=200,ImageQuality=Good,Framing=6x4.5,"
     "Toning=Warm,Light=Daylight,SharpTable=Low,InputProfile=Portrait,Prefix=O,ICCFlag=0,"
-    "OutputProfile=AdobeRGB,CameraType=Generic";
+    "OutputProfile=AdobeRGB,CameraType=Generic;"
+    "SetupName=Tethered,ShootingFolder=./Part1/Tethered,ISO=400,ImageQuality=Fast,Framing=Full,"
+    "Toning=None,Light=Tungsten,SharpTable=Normal,InputProfile=Product,OutputProfile=sRGB,CameraType=Studio";
 
 }  // namespace
 
@@ -141,6 +143,21 @@ int SimSettings::TakeExposure()
     }
     Set("exp_left", std::to_string(left));
     return left;
+}
+
+int SimSettings::DrainBattery()
+{
+    ORIN_TRACE("SimSettings::DrainBattery");
+    int percent = std::atoi(Get("battery_percent").value_or("100").c_str());
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (++m_iShotsOnBattery % 5 != 0 || percent <= 1) {
+            return percent;
+        }
+    }
+    --percent;
+    Set("battery_percent", std::to_string(percent));
+    return percent;
 }
 
 }  // namespace camsim

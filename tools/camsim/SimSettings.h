@@ -27,11 +27,14 @@ public:
     std::string ShootingFolder() const;
     // One exposure fewer left; returns the new count.
     int TakeExposure();
+    // Every fifth shot costs a percent of battery (never below 1); returns the new percentage.
+    int DrainBattery();
 
 private:
     mutable std::mutex m_mutex;
     Pairs m_sync;
     Pairs m_other;
+    int m_iShotsOnBattery = 0;
 };
 
 }  // namespace camsim

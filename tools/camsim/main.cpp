@@ -4,8 +4,8 @@
 //               [--fault SPEC]... [--preview WxH] [--stay] [--verbose]
 //
 // stdout: "PTY <path>" (or "DEVICE <path>") first, then "DISK <folder>", then "READY", then one
-// result line ("OK ..." / "ERR ...") for every stdin command. stdin commands: shoot [scene], busy,
-// unplug, plug, fault KIND [key=value]..., fault clear, baud N, status, help, quit. End of stdin
+// result line ("OK ..." / "ERR ...") for every stdin command. stdin commands: shoot [scene],
+// burst N (N pictures announced back to back), newdisk (another card: a new DiskID), busy, unplug, plug, fault KIND [key=value]..., fault clear, baud N, status, help, quit. End of stdin
 // quits unless --stay is given (then SIGINT or SIGTERM quits).
 #include "tools/camsim/SimCamera.h"
 
