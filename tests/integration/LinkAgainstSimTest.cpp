@@ -176,6 +176,24 @@ TEST_F(LinkAgainstSim, DelayedAnswerWithinTheLimitIsTaken)
     EXPECT_EQ(m_sim.Stats().received["GetCameraParam"], 1);
 }
 
+TEST_F(LinkAgainstSim, AnswerLaterThanItsLimitIsNotTakenForALaterRequest)
+{
+    StartSim();
+    ProtocolTimeouts timeouts;
+    timeouts.getCameraParamMs = 400;
+    ASSERT_TRUE(StartLayer(false, &timeouts));
+    m_sim.Command("fault delay ms=700 cmd=GetCameraParam");
+    ProtocolCommand first;
+    std::u16string errorText;
+    ASSERT_TRUE(m_layer->GetCameraParam(first, ParamList(u"battery_percent"), errorText));
+    ASSERT_NE(first.FindAttribute(u"battery_percent"), nullptr);
+    ProtocolCommand second;
+    ASSERT_TRUE(m_layer->GetCameraParam(second, ParamList(u"exp_left"), errorText));
+    EXPECT_EQ(second.FindAttribute(u"battery_percent"), nullptr);
+    ASSERT_NE(second.FindAttribute(u"exp_left"), nullptr);
+    EXPECT_EQ(*second.FindAttribute(u"exp_left"), u"812");
+}
+
 TEST_F(LinkAgainstSim, StorageErrorOfTheCameraFailsWithItsText)
 {
     StartSim();
