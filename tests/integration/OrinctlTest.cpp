@@ -63,10 +63,15 @@ TEST_F(OrinctlAgainstSim, SyncPrintsEachAttributeInTheAnswersOrder)
     ASSERT_EQ(run.Wait(20000), 0) << run.Stderr();
     std::vector<std::string> lines = Lines(run.Stdout());
     camsim::SimSettings::Pairs expected = m_sim.Settings().SyncAttributes();
-    ASSERT_EQ(lines.size(), expected.size());
-    for (size_t i = 0; i < lines.size(); ++i) {
+    ASSERT_GT(lines.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(lines[i], expected[i].first + "=" + expected[i].second);
     }
+    // Then the shoot setups as the program reads them, and the shooting folder of the default.
+    for (size_t i = expected.size(); i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].rfind("setup ", 0), 0u) << lines[i];
+    }
+    EXPECT_EQ(lines.back(), "shooting folder: ./Part1/Folder/");
     EXPECT_EQ(run.Stderr(), "");
 }
 

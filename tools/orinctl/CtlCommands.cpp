@@ -6,7 +6,9 @@
 #include "app/platform/Log.h"
 #include "app/platform/TextConvert.h"
 #include "app/platform/TickCount.h"
+#include "tools/orinctl/CtlBurstRules.h"
 #include "tools/orinctl/CtlSession.h"
+#include "tools/orinctl/CtlSetupCommands.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,6 +37,9 @@ struct PendingPicture {
 constexpr int kMaxPictureFailures = 3;
 // How often watch itself tries to bring a link that is there but out of sync back.
 constexpr uint32_t kResyncIntervalMs = 1000;
+// With --all, pictures skipped during a burst are fetched once no picture has been announced for
+// this long: the burst is over and the newest picture is on the screen already.
+constexpr uint32_t kBurstQuietMs = 1500;
 
 void PrintError(const std::string& text)
 {
@@ -155,6 +160,7 @@ int CtlCommands::Sync()
         std::printf("%s=%s\n", platform::ToUtf8(pair.name).c_str(),
                     pair.value ? platform::ToUtf8(*pair.value).c_str() : "");
     }
+    CtlSetupCommands::PrintSetups(answer);
     std::fflush(stdout);
     return CTL_OK;
 }
@@ -254,6 +260,9 @@ int CtlCommands::Watch(const CtlWatchOptions& options)
     ORIN_TRACE("CtlCommands::Watch");
     CProtocolLayer& layer = m_session.Layer();
     std::deque<PendingPicture> pending;
+    std::deque<PendingPicture> skipped;
+    CtlBurstRules burst(layer);
+    uint32_t lastPictureTick = platform::TickCount();
     int saved = 0;
     bool offlineReported = false;
     const uint32_t start = platform::TickCount();
@@ -312,6 +321,14 @@ int CtlCommands::Watch(const CtlWatchOptions& options)
             continue;
         }
 
+        if (options.all && pending.empty() && !skipped.empty() &&
+            platform::TicksSince(lastPictureTick) >= kBurstQuietMs) {
+            PrintError("fetching " + std::to_string(skipped.size()) + " picture(s) skipped during the burst");
+            pending.insert(pending.end(), skipped.begin(), skipped.end());
+            skipped.clear();
+            continue;
+        }
+
         uint32_t wait = 200;
         if (options.timeoutMs > 0) {
             wait = std::min<uint32_t>(wait, options.timeoutMs - std::min(options.timeoutMs, elapsed) + 1);
@@ -333,7 +350,16 @@ int CtlCommands::Watch(const CtlWatchOptions& options)
             }
             for (const AttributePair& pair : taken->attributes) {
                 if (pair.name == u"file_name" && pair.value) {
-                    pending.push_back(PendingPicture{platform::ToUtf8(*pair.value), 0});
+                    const std::string name = platform::ToUtf8(*pair.value);
+                    lastPictureTick = platform::TickCount();
+                    // Only the newest announced picture is fetched at once; the camera has
+                    // moved on from the others of a burst.
+                    if (burst.OnPictureTaken(name, m_session.NewestPicture())) {
+                        pending.push_back(PendingPicture{name, 0});
+                    } else {
+                        PrintError("skipped (burst): " + name);
+                        skipped.push_back(PendingPicture{name, 0});
+                    }
                 }
             }
             break;

@@ -16,6 +16,8 @@ struct CtlWatchOptions {
     std::filesystem::path folder = ".";
     int count = 0;           // 0: no limit
     uint32_t timeoutMs = 0;  // 0: no limit
+    // Also fetch the older pictures of a burst, once the camera has been quiet for a moment.
+    bool all = false;
 };
 
 class CtlCommands {

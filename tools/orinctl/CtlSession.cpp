@@ -3,6 +3,7 @@
 #include "app/link/CommPort.h"
 #include "app/link/ProtocolLayer.h"
 #include "app/platform/Log.h"
+#include "app/platform/TextConvert.h"
 
 #include <algorithm>
 
@@ -67,4 +68,16 @@ void CtlSession::OnSynchronized(const ProtocolCommand& syncAnswer)
     ORIN_TRACE("CtlSession::OnSynchronized");
     std::lock_guard<std::mutex> lock(m_syncMutex);
     m_syncAnswer.CopyFrom(syncAnswer);
+}
+
+void CtlSession::SetNewestPicture(const std::u16string& fullName)
+{
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    m_strNewestPicture = platform::ToUtf8(fullName);
+}
+
+std::string CtlSession::NewestPicture() const
+{
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    return m_strNewestPicture;
 }

@@ -33,6 +33,9 @@ public:
     ProtocolCommand SyncAnswer() const;
 
     void OnSynchronized(const ProtocolCommand& syncAnswer) override;
+    // The picture the camera announced last (the link records it before posting the message).
+    void SetNewestPicture(const std::u16string& fullName) override;
+    std::string NewestPicture() const;
 
 private:
     std::string m_strDevice;
@@ -42,5 +45,6 @@ private:
     std::unique_ptr<CProtocolLayer> m_pLayer;
     mutable std::mutex m_syncMutex;
     ProtocolCommand m_syncAnswer;
+    std::string m_strNewestPicture;
     std::string m_strError;
 };

@@ -5,9 +5,11 @@
 //     get FILE [-o OUT]                 the preview of camera file FILE (./Part1/Folder/Pic0001.mos)
 //     param get NAME                    NAME=VALUE
 //     param set NAME=VALUE...
-//     watch [-o DIR] [--count N] [--timeout S]
-//                                       tethered shooting: saves every new picture's preview and
-//                                       prints FULLNAME<TAB>LOCALPATH
+//     watch [-o DIR] [--count N] [--timeout S] [--all]
+//                                       tethered shooting: saves the newest picture's preview and
+//                                       prints FULLNAME<TAB>LOCALPATH; older pictures of a burst
+//                                       are skipped, or fetched after the burst with --all
+//     setup NAME FIELD=VALUE...         edit a shoot setup (NAME.1 for a predefined one) and send it
 //
 // Exit codes: 0 success, 1 the camera refused (its text on stderr), 2 usage, 3 no link or no
 // answer. The log goes to the program folder's log file, never to the terminal.
@@ -15,6 +17,7 @@
 #include "app/platform/Paths.h"
 #include "tools/orinctl/CtlCommands.h"
 #include "tools/orinctl/CtlSession.h"
+#include "tools/orinctl/CtlSetupCommands.h"
 #include "tools/orinctl/CtlStorageCommands.h"
 
 #include <csignal>
@@ -43,8 +46,10 @@ void Usage(std::FILE* out)
                  "  recover PARTITION | qformat PARTITION recover or quick-format a partition\n"
                  "  param get NAME                        print NAME=VALUE\n"
                  "  param set NAME=VALUE...               set camera values\n"
-                 "  watch [-o DIR] [--count N] [--timeout S]\n"
-                 "                                        save the preview of every new picture below DIR\n"
+                 "  watch [-o DIR] [--count N] [--timeout S] [--all]\n"
+                 "                                        save the preview of each new picture below DIR; in a\n"
+                 "                                        burst only the newest, the others after it with --all\n"
+                 "  setup NAME FIELD=VALUE...             edit a shoot setup and send it to the camera\n"
                  "options:\n"
                  "  --home DIR     program folder (settings, log); default $ORIN_HOME or ~/.local/share/Orin KX-20\n"
                  "  --device PATH  serial device; default the Device setting, else /dev/ttyUSB0\n"
@@ -168,9 +173,18 @@ int main(int argc, char** argv)
         } else {
             return UsageError("param get NAME | param set NAME=VALUE...");
         }
+    } else if (command == "setup") {
+        std::string usage;
+        if (!CtlSetupCommands::CheckArguments(rest, usage)) {
+            return UsageError(usage);
+        }
     } else if (command == "watch") {
         for (size_t k = 0; k < rest.size(); ++k) {
             long number = 0;
+            if (rest[k] == "--all") {
+                watch.all = true;
+                continue;
+            }
             if (k + 1 >= rest.size()) {
                 return UsageError(rest[k] == "-o" || rest[k] == "--count" || rest[k] == "--timeout"
                                       ? rest[k] + " needs a value"
@@ -218,6 +232,8 @@ int main(int argc, char** argv)
                 code = CtlStorageCommands(session).Run(command, rest);
             } else if (command == "sync") {
                 code = commands.Sync();
+            } else if (command == "setup") {
+                code = CtlSetupCommands(session).Setup(rest);
             } else if (command == "get") {
                 code = commands.Get(getFile, getOut);
             } else if (command == "param") {
