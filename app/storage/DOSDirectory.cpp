@@ -102,8 +102,8 @@ bool CDOSDirectory::AddChilds(CProtocolLayer* protocol, std::u16string_view list
         const std::u16string& name = fields.front();
         // Each name becomes a local path below the cache: ".." or a separator would lead out of it.
         if (!storage::IsValidComponent(name)) {
-            ORIN_LOG_ERROR("CDOSDirectory::AddChilds", "The directory name conteins unsupported symbols: %s",
-                           storage::ToUtf8(name).c_str());
+            ORIN_LOG_ERROR("CDOSDirectory::AddChilds", "The directory name conteins unsupported symbols");
+            ORIN_LOG_INFO("CDOSDirectory::AddChilds", "Skipped listing item %s", storage::ToUtf8(item).c_str());
             continue;
         }
         const bool isFolder = item[0] == u'D' || item[0] == u'd';
