@@ -297,6 +297,7 @@ bool CControlApplication::CloseVisualObjects()
     for (auto& view : m_views) {
         view.reset();
     }
+    ResetCurrentDirectory();
     if (m_suspendThread.joinable()) {
         m_suspendThread.join();
     }

@@ -198,6 +198,10 @@ public:
     void ProcessNewPicture(const std::u16string& fileFullName);
     // While the current entry cannot be shown, reads it again and drops it if it still cannot.
     void ReselectDisplayable();
+    // Closing the visual objects: the directory is emptied and the model's tree let go.
+    void ResetCurrentDirectory();
+    // The scale factors between a preview of this size and the camera's picture dimensions.
+    void SetScaleFactorsForPreview(int previewWidth, int previewHeight);
 
     // Changes a field of the default setup (in a user copy of a predefined one). A text the
     // camera's messages cannot carry is refused; message then says why.

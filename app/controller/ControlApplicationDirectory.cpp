@@ -101,9 +101,37 @@ bool CControlApplication::SetStorageCurrentFile(const std::u16string& fullName, 
     return m_pCache && m_pCache->SetCurrentFile(fullName, load);
 }
 
+void CControlApplication::ResetCurrentDirectory()
+{
+    ORIN_TRACE("CControlApplication::ResetCurrentDirectory");
+    m_saCurrentDirectory.Create(0, 1);
+    m_bHasCurrentItem = false;
+    m_iCurrentIndex = -1;
+    m_bFolderEmpty = false;
+    if (m_pCache) {
+        m_pCache->Clear();
+    }
+}
+
+void CControlApplication::SetScaleFactorsForPreview(int previewWidth, int previewHeight)
+{
+    SetScaleFactors(previewWidth, previewHeight, m_parameterLists.m_iPictureWidth, m_parameterLists.m_iPictureHeight);
+}
+
 bool CControlApplication::FillCurrentDirectoryAtStart()
 {
     ORIN_TRACE("CControlApplication::FillCurrentDirectoryAtStart");
+    // Back from the background the model's tree was let go: it starts again on the working folder.
+    if (IsOnline() && m_pCache->GetCurrentDirectory() == nullptr) {
+        std::u16string workingPath;
+        if (!CConfiguration().ReadWorkingPath(workingPath) || workingPath.empty()) {
+            workingPath = u"./Orin DM A/";
+        }
+        if (!m_pCache->Init(workingPath)) {
+            ORIN_LOG_ERROR("CControlApplication::FillCurrentDirectoryAtStart", "Storage model not initialised on %s",
+                           Utf8(workingPath).c_str());
+        }
+    }
     const bool result = FillCurrentDirectory(0, 0, -1, true, true);
     ReselectDisplayable();
     return result;

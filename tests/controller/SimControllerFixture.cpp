@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -51,6 +52,18 @@ std::optional<platform::Message> Inbox::WaitFor(uint32_t id, uint32_t ms)
             return message;
         }
     }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 std::unique_ptr<platform::Payload<ProtocolCommand>> MakeCameraMessage(int32_t id, const Pairs& attributes)

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,6 +51,9 @@ public:
 };
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// Polls the condition every 10 ms for at most ms.
+bool WaitUntil(const std::function<bool()>& condition, int ms);
 
 // A camera message as the link hands it over.
 std::unique_ptr<platform::Payload<ProtocolCommand>> MakeCameraMessage(int32_t id, const Pairs& attributes);

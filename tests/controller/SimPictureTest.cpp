@@ -257,3 +257,49 @@ TEST(SimSetup, SetCameraAppliesTheFramingThenSavesTheSetup)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimBackground, ClosingTheViewsEmptiesTheDirectoryAndARelaunchRefillsItFromTheCamera)
+{
+    SimController sim(3);
+    ASSERT_TRUE(sim.Start());
+    sim.app.ProcessEvent(ON_CLOSE_VISUAL_OBJECTS);
+    {
+        std::lock_guard lock(sim.app.ControllerLock());
+        EXPECT_EQ(sim.app.CurrentDirectory().GetArrLength(), 0);
+        EXPECT_EQ(sim.app.CurrentEntry(), nullptr);
+        EXPECT_EQ(sim.app.StorageModel()->GetCurrentDirectory(), nullptr);
+    }
+    EXPECT_TRUE(sim.app.IsSuspended());
+    sim.app.SuspendEvent().Set();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(sim.app.ControllerLock());
+            return !sim.app.IsSuspended() && sim.app.CurrentDirectory().GetArrLength() == 3;
+        },
+        10000));
+    std::lock_guard lock(sim.app.ControllerLock());
+    EXPECT_EQ(sim.app.CurrentEntry()->m_strName, u"Pic0003.mos");
+    EXPECT_EQ(sim.app.CurrentFolderPath(), u"./Part1/Folder/");
+}
+
+TEST(SimScale, PreviewCoordinatesScaleToThePictureDimensionsOfTheCamera)
+{
+    SimController sim(1);
+    ASSERT_TRUE(sim.Start());
+    sim.app.SetScaleFactorsForPreview(544, 408);  // the camera's pictures are 5440 x 4080
+    int x = 100;
+    int y = 40;
+    sim.app.ToPictureCoordinates(x, y);
+    EXPECT_EQ(x, 1000);
+    EXPECT_EQ(y, 400);
+    sim.app.SetScaleFactorsForPreview(408, 544);  // a portrait preview of a landscape picture
+    x = 100;
+    y = 40;
+    sim.app.ToPictureCoordinates(x, y);
+    EXPECT_EQ(x, 1000);
+    EXPECT_EQ(y, 400);
+}
+
+}  // namespace
