@@ -115,6 +115,7 @@ void CControlApplication::ResetCurrentDirectory()
 
 void CControlApplication::SetScaleFactorsForPreview(int previewWidth, int previewHeight)
 {
+    ORIN_TRACE("CControlApplication::SetScaleFactorsForPreview");
     SetScaleFactors(previewWidth, previewHeight, m_parameterLists.m_iPictureWidth, m_parameterLists.m_iPictureHeight);
 }
 
@@ -185,6 +186,7 @@ bool CControlApplication::FillCurrentDirectory(int32_t start, int32_t end, int32
 
 bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
 {
+    ORIN_TRACE("CControlApplication::FillFromLocalCache");
     const char* fn = "CControlApplication::FillCurrentDirectory";
     std::u16string workingPath;
     if (!CConfiguration().ReadWorkingPath(workingPath) || workingPath.empty()) {
@@ -249,6 +251,7 @@ bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
 bool CControlApplication::FillFromStorageModel(int32_t start, int32_t end, int32_t current, bool retrieve,
                                                bool selectLast)
 {
+    ORIN_TRACE("CControlApplication::FillFromStorageModel");
     const char* fn = "CControlApplication::FillCurrentDirectory";
     CCache& cache = EnsureStorageModel();
     {
@@ -344,6 +347,7 @@ bool CControlApplication::SortCurrentDirectory(int32_t criterion, bool force)
 
 int CControlApplication::ReadEntryProperties(int32_t index)
 {
+    ORIN_TRACE("CControlApplication::ReadEntryProperties");
     CCache& cache = EnsureStorageModel();
     auto modelLock = cache.LockModel();
     CCurrentDirectoryEntry& entry = m_saCurrentDirectory[index];

@@ -88,6 +88,7 @@ bool CControlApplication::OnPictureTaken(const platform::MessagePayload* payload
 bool CControlApplication::HandlePictureFileName(const std::u16string& fileName, bool& showPicture,
                                                 std::u16string& fileFullName)
 {
+    ORIN_TRACE("CControlApplication::HandlePictureFileName");
     CCache& cache = EnsureStorageModel();
     // Every folder level the model lacks is created first, so the new file has a place.
     const std::vector<std::u16string> parts = storage::SplitComponents(fileName);
@@ -195,6 +196,7 @@ bool CControlApplication::BrowseBack()
 
 bool CControlApplication::Browse(int step)
 {
+    ORIN_TRACE("CControlApplication::Browse");
     const char* fn = step > 0 ? "CControlApplication::BrowseForward" : "CControlApplication::BrowseBack";
     for (ViewId zoomed : {ViewId::Exposure, ViewId::LightAndColor, ViewId::Framing}) {
         if (IViewProcessor* view = View(zoomed)) {

@@ -125,6 +125,7 @@ bool CControlApplication::OnSynchronize(const platform::MessagePayload* payload)
 
 bool CControlApplication::ReadSyncAttributes(const ProtocolCommand& message, bool& diskChanged, std::u16string& diskId)
 {
+    ORIN_TRACE("CControlApplication::ReadSyncAttributes");
     CCameraParameterLists& lists = m_parameterLists;
     bool result = true;
     for (const AttributePair& attribute : message.attributes) {
