@@ -78,7 +78,11 @@ bool CControlApplication::OnPictureTaken(const platform::MessagePayload* payload
                         m_saCurrentDirectory[index].SetDateFromStamp(value);
                     }
                 }
-                ProcessNewPicture(fileFullName);
+                // An older picture of a burst is not shown: the picture on the screen stays the
+                // current one instead of a picture whose preview was never fetched.
+                if (newPictureShown) {
+                    ProcessNewPicture(fileFullName);
+                }
             }
         }
     }

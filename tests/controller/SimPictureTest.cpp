@@ -303,3 +303,28 @@ TEST(SimScale, PreviewCoordinatesScaleToThePictureDimensionsOfTheCamera)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimPicture, WhileABurstIsProcessedThePictureOnTheScreenStaysCurrent)
+{
+    SimController sim(2);
+    ASSERT_TRUE(sim.Start());
+    ASSERT_EQ(sim.camera.Command("burst 2").rfind("OK burst 2", 0), 0u);
+    std::vector<platform::Message> messages;
+    for (int i = 0; i < 2; ++i) {
+        std::optional<platform::Message> message = sim.inbox.WaitFor(1233, 10000);
+        ASSERT_TRUE(message);
+        messages.push_back(std::move(*message));
+    }
+    EventParameter parameter;
+    parameter.message = messages[0].payload.get();
+    EXPECT_TRUE(sim.app.ProcessEvent(ON_PICTURE_TAKEN, &parameter));
+    EXPECT_EQ(sim.app.CurrentEntry()->m_strName, u"Pic0002.mos");
+    EXPECT_NE(sim.app.CurrentEntry()->m_dtDate, 0.0);
+    parameter.message = messages[1].payload.get();
+    EXPECT_TRUE(sim.app.ProcessEvent(ON_PICTURE_TAKEN, &parameter));
+    EXPECT_EQ(sim.app.CurrentEntry()->m_strName, u"Pic0004.mos");
+}
+
+}  // namespace
