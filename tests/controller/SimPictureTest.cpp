@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 using namespace controllertest;
 
@@ -325,6 +327,25 @@ TEST(SimPicture, WhileABurstIsProcessedThePictureOnTheScreenStaysCurrent)
     parameter.message = messages[1].payload.get();
     EXPECT_TRUE(sim.app.ProcessEvent(ON_PICTURE_TAKEN, &parameter));
     EXPECT_EQ(sim.app.CurrentEntry()->m_strName, u"Pic0004.mos");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimStatus, TheBatteryAndExposuresLeftAreReadFromTheCameraAndALowBatteryRaisesTheAlarm)
+{
+    SimController sim(1);
+    ASSERT_TRUE(sim.Start());
+    sim.camera.Settings().Set("battery_percent", "20");
+    sim.camera.Settings().Set("exp_left", "3");
+    EXPECT_TRUE(sim.app.ProcessEvent(ON_RETRIEVE_DISK_AND_BATTERY_STATUS));
+    EXPECT_EQ(sim.app.StatusRecord().batteryPercent, 20);
+    EXPECT_EQ(sim.app.StatusRecord().exposuresLeft, 3);
+    sim.app.SetLastAlarmTick(0);
+    sim.app.CheckDiskAndBatteryThresholds(true, false);
+    const auto calls = sim.recorder.views[static_cast<size_t>(ViewId::Exposure)]->Calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "DisplayDiskAndBatteryStatus"), calls.end());
 }
 
 }  // namespace
