@@ -121,7 +121,7 @@ int main(int argc, char** argv)
     SignalWatcher::BlockedSignals(blocked);
     platform::InstanceChannel channel;
     if (!channel.Acquire()) {
-                return platform::InstanceChannel::Signal(platform::InstanceRequest::Suspend) ? 0 : 1;
+        return platform::InstanceChannel::Signal(platform::InstanceRequest::Suspend) ? 0 : 1;
     }
 
     CAppLogger logger(platform::Paths::LogFile(), false, true);
