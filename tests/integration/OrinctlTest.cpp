@@ -150,7 +150,7 @@ TEST_F(OrinctlAgainstSim, WatchCarriesOnAfterTheCableIsPulledMidDownload)
     fs::path folder = m_home.Path() / "tethered";
     ChildProcess watch(Command({"watch", "-o", folder.string(), "--count", "2", "--timeout", "90"}));
     if (!WaitUntil([&] { return m_sim.Stats().received["RequestSync"] >= 1; }, 20000)) {
-        std::ifstream log(m_home.Path() / "log.txt");
+        std::ifstream log(m_home.Path() / "orinctl-log.txt");
         std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
         FAIL() << watch.Stderr() << "\n" << text;
     }

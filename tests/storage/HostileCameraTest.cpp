@@ -50,7 +50,7 @@ TEST_F(HostileListingTest, HostileNamesAreSkippedAndEndlessNestingStops)
     EXPECT_FALSE(Exists(m_root.parent_path() / "evil.jpg"));
     for (const auto& entry : fs::directory_iterator(m_home.Path())) {
         const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "Last Orin Captures" || name == "camera-disk" || name == "registry.reg" || name == "log.txt")
+        EXPECT_TRUE(name == "Last Orin Captures" || name == "camera-disk" || name == "registry.reg" || name == "log.txt" || name == "orinctl-log.txt")
             << name;
     }
 }

@@ -12,7 +12,7 @@
 //     setup NAME FIELD=VALUE...         edit a shoot setup (NAME.1 for a predefined one) and send it
 //
 // Exit codes: 0 success, 1 the camera refused (its text on stderr), 2 usage, 3 no link or no
-// answer. The log goes to the program folder's log file, never to the terminal.
+// answer. The log goes to orinctl-log.txt in the program folder, never to the terminal.
 #include "app/controller/AppLogger.h"
 #include "app/platform/Paths.h"
 #include "tools/orinctl/CtlCommands.h"
@@ -218,7 +218,9 @@ int main(int argc, char** argv)
         std::signal(SIGTERM, OnSignal);
     }
 
-    auto logger = std::make_unique<CAppLogger>(platform::Paths::LogFile(), true, true);
+    // A log of its own: the program's log.txt is recreated at each start and must not be cut
+    // short by a command run beside the running program.
+    auto logger = std::make_unique<CAppLogger>(platform::Paths::ProgramFolder() / "orinctl-log.txt", true, true);
     CAppLogger::Install(logger.get());
     int code = CTL_OK;
     {
