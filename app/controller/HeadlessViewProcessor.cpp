@@ -39,6 +39,14 @@ bool CHeadlessViewProcessor::DisplayDiskAndBatteryStatus()
     return true;
 }
 
+void CHeadlessViewProcessor::Refresh()
+{
+    CRecordingViewProcessor::Refresh();
+    if (Id() == ViewId::Exposure) {
+        ReportCurrentPicture();
+    }
+}
+
 intptr_t CHeadlessViewProcessor::OnMessage(platform::Message& message)
 {
     ORIN_TRACE("CHeadlessViewProcessor::OnMessage");
@@ -82,6 +90,13 @@ void CHeadlessViewProcessor::ReportCurrentPicture()
         }
         pending = m_controller.PendingPictures().size();
     }
-    std::printf("SHOWING %s (%zu waiting)\n", platform::ToUtf8(shown).c_str(), pending);
+    char line[1200];
+    std::snprintf(line, sizeof line, "SHOWING %s (%zu waiting)\n", platform::ToUtf8(shown).c_str(), pending);
+    std::lock_guard lock(m_reportLock);
+    if (m_lastReport == line) {
+        return;
+    }
+    m_lastReport = line;
+    std::fputs(line, stdout);
     std::fflush(stdout);
 }

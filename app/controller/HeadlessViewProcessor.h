@@ -7,6 +7,8 @@
 #include "app/platform/Event.h"
 #include "app/platform/MessageQueue.h"
 
+#include <mutex>
+#include <string>
 #include <thread>
 
 class CControlApplication;
@@ -20,13 +22,18 @@ public:
 
     bool PostMessage(platform::Message message) override;
     bool DisplayDiskAndBatteryStatus() override;
+    // The exposure view reports the picture it would show whenever it is refreshed.
+    void Refresh() override;
 
 private:
     intptr_t OnMessage(platform::Message& message);
+    // Prints "SHOWING <picture> (<n> waiting)" when that differs from the last line printed.
     void ReportCurrentPicture();
 
     CControlApplication& m_controller;
     platform::MessageQueue m_queue;
     platform::Event m_stop{true, false};
     std::thread m_displayThread;
+    std::mutex m_reportLock;
+    std::string m_lastReport;
 };
