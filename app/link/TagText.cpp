@@ -75,16 +75,13 @@ long DecimalValue(std::u16string_view text)
         negative = text[i] == u'-';
         ++i;
     }
-    long long value = 0;
+    // Camera texts decide lengths: a number too long for a long must saturate, never wrap.
+    long value = 0;
     for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (value < static_cast<long long>(LONG_MAX)) {
-            value = value * 10 + (text[i] - u'0');
-        }
+        const long digit = text[i] - u'0';
+        value = value > (LONG_MAX - digit) / 10 ? LONG_MAX : value * 10 + digit;
     }
-    if (value > static_cast<long long>(LONG_MAX)) {
-        value = LONG_MAX;
-    }
-    return negative ? -static_cast<long>(value) : static_cast<long>(value);
+    return negative ? -value : value;
 }
 
 unsigned long HexValue(std::u16string_view text)
@@ -97,7 +94,7 @@ unsigned long HexValue(std::u16string_view text)
     if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
         i += 2;
     }
-    unsigned long long value = 0;
+    unsigned long value = 0;
     for (; i < text.size(); ++i) {
         const char16_t c = text[i];
         int digit = 0;
@@ -110,11 +107,9 @@ unsigned long HexValue(std::u16string_view text)
         } else {
             break;
         }
-        if (value <= ULONG_MAX) {
-            value = value * 16 + static_cast<unsigned>(digit);
-        }
+        value = value > (ULONG_MAX >> 4) ? ULONG_MAX : value * 16 + static_cast<unsigned>(digit);
     }
-    return value > ULONG_MAX ? ULONG_MAX : static_cast<unsigned long>(value);
+    return value;
 }
 
 namespace {

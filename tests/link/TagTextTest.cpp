@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 std::string Wire(std::u16string_view name, const AttributeList* attributes, size_t count)
@@ -193,6 +195,23 @@ TEST(ErrorCodeToText, PinRefusalNegativeAndUnlistedCodesAreUnknown)
     EXPECT_EQ(text, u"Unknown error.");
     ErrorCodeToText(u"junk", text);
     EXPECT_EQ(text, u"Unknown error.");
+}
+
+TEST(NumberText, DecimalTooLongForALongSaturatesInsteadOfOverflowing)
+{
+    EXPECT_EQ(DecimalValue(u"99999999999999999999"), LONG_MAX);
+    EXPECT_EQ(DecimalValue(u"-99999999999999999999"), -LONG_MAX);
+    EXPECT_EQ(DecimalValue(u"9223372036854775807"), LONG_MAX);
+    EXPECT_EQ(DecimalValue(u"  -42x"), -42);
+}
+
+TEST(NumberText, HexTooLongForALongSaturatesInsteadOfWrapping)
+{
+    // Wrapping would read this as 0 ("Unknown error") or as any small code.
+    EXPECT_EQ(HexValue(u"10000000000000000"), ULONG_MAX);
+    EXPECT_EQ(HexValue(u"100000000000000001FF3"), ULONG_MAX);
+    EXPECT_EQ(HexValue(u"1ff3"), 0x1FF3ul);
+    EXPECT_EQ(HexValue(u"0x1F"), 0x1Ful);
 }
 
 TEST(CommandTable, NamesMatchCaseSensitively)
