@@ -87,6 +87,13 @@ bool CImageReader::ReadPackets(uint8_t* buffer, uint32_t length, uint32_t packet
     for (uint32_t index = 0; index < count;) {
         const uint32_t expected = PacketLength(length, packetSize, index);
         const uint32_t got = ReadPacket(buffer + total, expected, index, total, limit);
+        if (!m_bReadingImage) {
+            // The requester gave up (or the layer shuts down): the camera is being
+            // resynchronised, and its answers must not be eaten as packet bytes or answered
+            // with a Nak.
+            ORIN_LOG_ERROR("CImageReader::ReadPackets", "Image reading stopped at %u of %u bytes", total + got, length);
+            return false;
+        }
         if (!m_transport.IsConnected()) {
             ORIN_LOG_ERROR("CImageReader::ReadPackets", "connection go offline during image reading");
             return false;
@@ -125,7 +132,7 @@ uint32_t CImageReader::ReadPacket(uint8_t* buffer, uint32_t expected, uint32_t i
     uint32_t start = platform::TickCount();
     uint32_t got = 0;
     bool firstData = false;
-    while (got < expected) {
+    while (got < expected && m_bReadingImage) {
         const uint32_t available = m_transport.GetBytesAvailable();
         if (available > 0) {
             if (!firstData) {

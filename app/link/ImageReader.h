@@ -24,7 +24,7 @@ public:
     static constexpr uint32_t kStreamChunk = 100000;
     static constexpr int kMaxFailures = 3;
 
-    // readingImage: cleared by the requester to stop a stream read; progressTick: the tick of
+    // readingImage: cleared by the requester to stop the read; progressTick: the tick of
     // the last bytes received, updated while reading.
     CImageReader(CTransport& transport, std::atomic<bool>& readingImage,
                  std::atomic<uint32_t>& progressTick, Limits limits);

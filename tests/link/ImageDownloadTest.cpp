@@ -247,6 +247,28 @@ TEST_F(DownloadTest, ThreeFailuresInARowEndTheDownload)
     EXPECT_EQ(m_camera.Commands().at(m_camera.Commands().size() - 2), "^<ReSyncRequest />");
 }
 
+TEST_F(DownloadTest, GivenUpPictureStopsItsPacketReadSoTheResynchronisationIsHeard)
+{
+    InitInSync();
+    // A packet whose own time limit (20000 bytes at 230400 baud: about 1 s) outlasts the
+    // answer's, stalling after its first bytes: the request is given up while the packet is
+    // still being read.
+    m_camera.QueueAction("GetImage", [](PtyPeer& peer, const std::string&) {
+        peer.Write("^<Ack ATTACHMENT=\"40000\" Size=\"20000\" />" + std::string(100, 'x'));
+    });
+    const std::string payload = TestPayload(4000);
+    Serve(payload, 1536);
+    ProtocolCommand answer;
+    ASSERT_TRUE(Download(answer));
+    EXPECT_EQ(Bytes(answer), payload);
+    EXPECT_TRUE(m_log.Contains("Image reading stopped at 100 of 40000 bytes"));
+    // The first resynchronisation was answered and heard, and the camera that moved on was
+    // not sent a Nak for the abandoned packet.
+    EXPECT_FALSE(m_log.Contains("CProtocolLayer::ReSync Synchronize failed Attempt: 1"));
+    EXPECT_TRUE(Counted("Nak", 0u));
+    EXPECT_TRUE(Counted("GetImage", 2u));
+}
+
 TEST_F(DownloadTest, PayloadWithoutPacketSizeIsOneStreamWithoutAcknowledgements)
 {
     InitInSync();
