@@ -12,7 +12,6 @@
 #include <utility>
 
 namespace {
-constexpr uint32_t kBatteryPollMs = 120000;
 constexpr uint32_t kSuspendWaitStepMs = 2000;
 }  // namespace
 
@@ -281,7 +280,7 @@ void CControlApplication::StopDiskAndBatteryThread()
 void CControlApplication::DiskAndBatteryThreadProc()
 {
     ORIN_TRACE("CControlApplication::PollForBatteryStatusThread");
-    while (!m_hDiscAndBatteryRunEvent.Wait(kBatteryPollMs)) {
+    while (!m_hDiscAndBatteryRunEvent.Wait(m_uBatteryPollMs.load())) {
         if (!IsSuspended() && m_pCameraLink && m_pCameraLink->IsConnected() && m_status.batteryPercent != 0) {
             ProcessEvent(ON_RETRIEVE_DISK_AND_BATTERY_STATUS);
             std::lock_guard lock(m_lock);

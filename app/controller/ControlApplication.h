@@ -111,6 +111,8 @@ public:
     std::vector<int32_t>& DiskThresholdList() { return m_diskThresholds; }
     uint32_t LastAlarmTick() const { return m_uLastAlarmTick; }
     void SetLastAlarmTick(uint32_t tick) { m_uLastAlarmTick = tick; }
+    // The disk-and-battery poll interval (120000 ms); set before Initialize.
+    void SetBatteryPollInterval(uint32_t ms) { m_uBatteryPollMs = ms; }
 
 protected:
     // The camera-side work of the dispatcher's operations. Each logs what it did.
@@ -155,6 +157,7 @@ private:
     std::thread m_diskAndBatteryThread;
     std::thread m_suspendThread;
     std::atomic<int32_t> m_iSuspended{0};
+    std::atomic<uint32_t> m_uBatteryPollMs{120000};
 
     std::recursive_mutex m_lock;
     CEventTable m_eventTable;

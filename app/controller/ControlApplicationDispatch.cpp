@@ -196,7 +196,9 @@ bool CControlApplication::RunOperation(int32_t operation, int nEvent, const Even
         if (m_pCurrentView != nullptr) {
             HideCurrentViewAndWait(fn);
         }
-        StopDiskAndBatteryThread();
+        // Only told to stop: the poll may be waiting for this very lock, so joining it here would
+        // hang the exit. Run joins it once the lock is free.
+        m_hDiscAndBatteryRunEvent.Set();
         result = Exit();
         exited = true;
         break;

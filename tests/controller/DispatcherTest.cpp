@@ -5,7 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
 namespace {
+
+// Waits for work that must end; a hang cannot be unwound, so the test binary ends at once.
+template <class T>
+T FinishedOrAbort(std::future<T>& work, const char* what)
+{
+    if (work.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: %s never ended\n", what);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    return work.get();
+}
 
 class Dispatcher : public ::testing::Test {
 protected:
@@ -211,6 +229,22 @@ TEST(DispatcherRun, ExitRequestPostedToTheHiddenWindowEndsRun)
         a.HiddenWindow()->PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
     });
     EXPECT_TRUE(ran);
+}
+
+TEST(DispatcherExit, ExitWhileTheBatteryPollWaitsForTheDispatcherEnds)
+{
+    testsupport::TempHome home;
+    CControlApplication app;
+    app.SetBatteryPollInterval(1);
+    ASSERT_TRUE(app.Initialize());
+    auto exited = std::async(std::launch::async, [&] {
+        std::lock_guard lock(app.ControllerLock());
+        // Long enough for the poll to have woken and to be waiting for the dispatcher.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return app.ProcessEvent(ON_EXIT);
+    });
+    EXPECT_TRUE(FinishedOrAbort(exited, "ON_EXIT with the battery poll waiting"));
+    EXPECT_TRUE(app.ExitEvent().IsSet());
 }
 
 }  // namespace
