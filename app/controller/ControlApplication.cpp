@@ -13,6 +13,7 @@
 
 namespace {
 constexpr uint32_t kSuspendWaitStepMs = 2000;
+constexpr uint32_t kSuspendLockRetryMs = 10;
 }  // namespace
 
 CControlApplication::CControlApplication()
@@ -297,7 +298,13 @@ bool CControlApplication::CloseVisualObjects()
         view.reset();
     }
     ResetCurrentDirectory();
+    if (m_iSuspended.load() != 0 && m_suspendThread.joinable()) {
+        // Already in the background: the thread waiting for the user's start stays; joining it
+        // here, under the controller lock, would wait for ever.
+        return true;
+    }
     if (m_suspendThread.joinable()) {
+        // An earlier wait sees the flag clear and ends within one wait step.
         m_suspendThread.join();
     }
     if (m_hSuspendEvent) {
@@ -319,10 +326,21 @@ void CControlApplication::SuspendThreadProc()
             return;
         }
     }
-    if (m_iSuspended.load() == 0) {
-        return;
+    // The lock is only tried: closing the visual objects joins this thread while holding it, and
+    // a camera message may bring the views back meanwhile, leaving nothing to do here.
+    for (;;) {
+        if (m_iSuspended.load() == 0) {
+            return;
+        }
+        if (m_lock.try_lock()) {
+            break;
+        }
+        platform::SleepMs(kSuspendLockRetryMs);
     }
-    BringViewsBack(true);
+    std::lock_guard lock(m_lock, std::adopt_lock);
+    if (m_iSuspended.load() != 0) {
+        BringViewsBack(true);
+    }
 }
 
 void CControlApplication::BringViewsBack(bool refill)

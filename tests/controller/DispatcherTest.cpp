@@ -200,6 +200,24 @@ TEST_F(Dispatcher, CloseVisualObjectsEntersTheBackgroundAndSuspendEventBringsThe
     EXPECT_EQ(app.CurrentView()->Id(), ViewId::Exposure);
 }
 
+TEST_F(Dispatcher, ClosingTheVisualObjectsTwiceStillReturnsOnTheUsersStart)
+{
+    app.ProcessEvent(ON_CLOSE_VISUAL_OBJECTS);
+    ASSERT_TRUE(app.IsSuspended());
+    auto secondClose = std::async(std::launch::async, [&] { return app.ProcessEvent(ON_CLOSE_VISUAL_OBJECTS); });
+    // The user starts the program again while the second close may still be under way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    app.SuspendEvent().Set();
+    EXPECT_TRUE(FinishedOrAbort(secondClose, "a second ON_CLOSE_VISUAL_OBJECTS"));
+    for (int i = 0; i < 500 && app.IsSuspended(); ++i) {
+        platform::Event(false, false).Wait(10);
+    }
+    std::lock_guard lock(app.ControllerLock());
+    EXPECT_FALSE(app.IsSuspended());
+    ASSERT_NE(app.CurrentView(), nullptr);
+    EXPECT_EQ(app.CurrentView()->Id(), ViewId::Exposure);
+}
+
 TEST(DispatcherStart, LinkThatCannotStartFailsInitializeWithTheCriticalMessage)
 {
     testsupport::TempHome home;
