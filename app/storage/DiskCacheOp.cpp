@@ -461,7 +461,10 @@ bool DeleteLocalPicture(std::u16string_view fullName)
     }
     const size_t dot = name.rfind(u'.');
     const std::u16string base = (dot == std::u16string::npos || dot == 0) ? name : name.substr(0, dot);
-    const std::string prefix = ToUtf8(base) + ".";
+    // Like a "name.*" search, this takes the bare name too: a file without any extension must
+    // not outlive the picture (or the listing that no longer names it).
+    const std::string bareName = ToUtf8(base);
+    const std::string prefix = bareName + ".";
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         return true;
@@ -471,7 +474,7 @@ bool DeleteLocalPicture(std::u16string_view fullName)
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entryName = it->path().filename().string();
         std::error_code statusError;
-        if (entryName.compare(0, prefix.size(), prefix) == 0 &&
+        if ((entryName == bareName || entryName.compare(0, prefix.size(), prefix) == 0) &&
             !fs::is_directory(it->symlink_status(statusError))) {
             doomed.push_back(it->path());
         }

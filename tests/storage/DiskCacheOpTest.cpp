@@ -269,3 +269,12 @@ TEST_F(DiskCacheOpTest, CreateLocalFolderMakesOneFolderBelowItsParent)
     EXPECT_FALSE(dco::CreateLocalFolder(u"ab", u"F"));
     EXPECT_FALSE(dco::CreateLocalFolder(u"./Missing/", u"F"));
 }
+
+TEST_F(DiskCacheOpTest, ReconcileDeletesAnUnlistedFileThatHasNoExtension)
+{
+    WriteFile(m_root / "P/Stray", "left by someone");
+    const fs::path kept = Stamped("P/Pic1.jpg", u"2005:03:07:14:05:00");
+    ASSERT_TRUE(dco::ReconcileLocalFolder(u"./P/", {u"F-Pic1.mos,2005:03:07:14:05:00"}));
+    EXPECT_FALSE(Exists(m_root / "P/Stray")) << "the listing does not name it";
+    EXPECT_TRUE(Exists(kept));
+}
