@@ -539,9 +539,14 @@ bool MoveLocalPicture(std::u16string_view sourceFullName, std::u16string_view ta
     std::lock_guard<std::recursive_mutex> lock(CacheLock());
     fs::path source;
     fs::path target;
-    if (!LocalPreviewPath(sourceFullName, false, source) || !LocalPreviewPath(targetFullName, false, target)) {
+    fs::path processed;
+    if (!LocalPreviewPath(sourceFullName, false, source) || !LocalPreviewPath(targetFullName, false, target) ||
+        !LocalPreviewPath(sourceFullName, true, processed)) {
         return false;
     }
+    // A processed rendering belongs to the old name's session only: left there, it would be taken
+    // for the preview of a later picture of that name.
+    DeleteLocalFile(processed);
     std::error_code ec;
     if (!fs::is_regular_file(source, ec)) {
         DeleteLocalPicture(sourceFullName);
@@ -559,7 +564,6 @@ bool MoveLocalPicture(std::u16string_view sourceFullName, std::u16string_view ta
                        ec.message().c_str());
         return false;
     }
-    // A processed rendering belongs to the old name's session only.
     DeleteLocalPicture(sourceFullName);
     return true;
 }

@@ -278,3 +278,17 @@ TEST_F(DiskCacheOpTest, ReconcileDeletesAnUnlistedFileThatHasNoExtension)
     EXPECT_FALSE(Exists(m_root / "P/Stray")) << "the listing does not name it";
     EXPECT_TRUE(Exists(kept));
 }
+
+TEST_F(DiskCacheOpTest, MovedPictureLeavesNoProcessedPreviewUnderItsOldName)
+{
+    WriteFile(m_root / "P/Pic1.jpg", "plain");
+    WriteFile(m_root / "P/~Pic1.jpg", "zoomed");
+    ASSERT_TRUE(dco::MoveLocalPicture(u"./P/Pic1.mos", u"./Q/Pic1.mos"));
+    EXPECT_EQ(ReadFile(m_root / "Q/Pic1.jpg"), "plain");
+    EXPECT_FALSE(Exists(m_root / "P/Pic1.jpg"));
+    EXPECT_FALSE(Exists(m_root / "P/~Pic1.jpg")) << "a later picture of that name must not show it";
+
+    WriteFile(m_root / "P/~Pic2.jpg", "zoomed only");
+    ASSERT_TRUE(dco::MoveLocalPicture(u"./P/Pic2.mos", u"./Q/Pic2.mos"));
+    EXPECT_FALSE(Exists(m_root / "P/~Pic2.jpg"));
+}
