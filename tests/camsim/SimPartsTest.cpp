@@ -89,6 +89,25 @@ TEST(SimMessage, TakesVerbatimAmpersandInHandheldValue)
     EXPECT_EQ(*message->Find("file_name"), "./A&B/Pic0001.mos");
 }
 
+TEST(SimMessage, HandheldUtf8NameIsReadAsTheNameTheCameraListed)
+{
+    // The handheld writes its wide texts as UTF-8: a picture in a folder with an umlaut must
+    // come back under the very bytes the camera listed it with.
+    const std::string name = "./Part1/F\xC3\xBCr Anna/Caf\xC3\xA9.mos";
+    auto message = SimMessage::Parse("^<GetImage file_name=\"" + name + "\" PacketSize=\"1536\" />");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(*message->Find("file_name"), name);
+    SimMessage listed("PictureTaken");
+    listed.Add("file_name", name);
+    auto back = SimMessage::Parse(listed.ToWire());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back->Find("file_name"), name);
+    // A byte that is not UTF-8 does not make the command unreadable.
+    auto latin = SimMessage::Parse("^<GetImage file_name=\"./P/F/\xFC.mos\" />");
+    ASSERT_TRUE(latin);
+    EXPECT_EQ(*latin->Find("file_name"), "./P/F/\xFC.mos");
+}
+
 TEST(SimMessage, RejectsElementThatIsNotSelfClosing)
 {
     EXPECT_FALSE(SimMessage::Parse("^<Ack>"));

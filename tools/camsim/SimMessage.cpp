@@ -26,9 +26,11 @@ std::optional<SimMessage> SimMessage::Parse(const std::string& text)
     if (element.find('<', 1) != std::string::npos) {
         return std::nullopt;
     }
+    // The handheld writes UTF-8 and the disk names are kept as UTF-8 bytes: read the text as
+    // the same bytes, so a name comes back exactly as it was listed.
     pugi::xml_document doc;
     pugi::xml_parse_result result = doc.load_buffer(element.data(), element.size(),
-                                                    pugi::parse_default, pugi::encoding_latin1);
+                                                    pugi::parse_default, pugi::encoding_utf8);
     if (!result) {
         // The handheld writes values verbatim, so a bare "&" in a file name is possible: retry
         // with the ampersands escaped before giving up.
@@ -37,7 +39,7 @@ std::optional<SimMessage> SimMessage::Parse(const std::string& text)
             escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
         }
         result = doc.load_buffer(escaped.data(), escaped.size(), pugi::parse_default,
-                                 pugi::encoding_latin1);
+                                 pugi::encoding_utf8);
         if (!result) {
             return std::nullopt;
         }
