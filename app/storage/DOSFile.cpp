@@ -175,8 +175,8 @@ bool CDOSFile::SaveLastFile(const std::vector<uint8_t>& image, bool processed, b
         ORIN_LOG_ERROR("CDOSFile::SaveLastFile", "Failed to create a file to save %s", ToUtf8(GetFullName()).c_str());
         return false;
     }
+    // The writer logs what failed (the create or a write) where it knows which.
     if (!storage::DiskCacheOp::WriteFileAtomically(target, image.data(), image.size())) {
-        ORIN_LOG_ERROR("CDOSFile::SaveLastFile", "Failed to save received file %s", target.c_str());
         return false;
     }
     if (!processed) {

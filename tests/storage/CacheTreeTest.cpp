@@ -267,6 +267,8 @@ TEST_F(CacheTreeTest, FailedSaveLeavesNoFileKeepsTheOtherPreviewAndReportsFailur
     EXPECT_FALSE(Exists(m_root / "P/~Pic1.jpg"));
     EXPECT_EQ(ReadFile(m_root / "P/Pic1.jpg"), "plain");
     EXPECT_TRUE(remembered.empty()) << "a failed save is never the last decoded picture";
+    EXPECT_TRUE(m_log.Contains(1, "Failed to create a file to save"));
+    EXPECT_FALSE(m_log.Contains("Failed to save received file")) << "nothing was written, so no write failed";
 
     fs::remove(m_root / "P/~Pic1.jpg.part");
     EXPECT_TRUE(file->SaveLastFile(Bytes("zoomed"), true, true));
