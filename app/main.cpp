@@ -7,7 +7,6 @@
 #include "app/controller/ControlApplication.h"
 #include "app/controller/HeadlessViewProcessor.h"
 #include "app/controller/ProtocolCameraLink.h"
-#include "app/controller/PrivateMessages.h"
 #include "app/platform/InstanceChannel.h"
 #include "app/platform/Log.h"
 #include "app/platform/Paths.h"
@@ -76,6 +75,37 @@ private:
     std::thread m_thread;
 };
 
+// Exit requests (Ctrl-C, SIGTERM, "orin-kx20 --exit") come from other threads at any moment, also
+// while the program is still starting or already ending. The relay outlives every thread that
+// calls it and keeps a request that arrives before the controller exists.
+class ExitRelay {
+public:
+    void Request()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_pApp != nullptr) {
+            m_pApp->RequestExit();
+        } else {
+            m_bPending = true;
+        }
+    }
+    // nullptr before the controller goes.
+    void Attach(CControlApplication* app)
+    {
+        std::lock_guard lock(m_mutex);
+        m_pApp = app;
+        if (m_pApp != nullptr && m_bPending) {
+            m_bPending = false;
+            m_pApp->RequestExit();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    CControlApplication* m_pApp = nullptr;
+    bool m_bPending = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +149,7 @@ int main(int argc, char** argv)
 
     sigset_t blocked;
     SignalWatcher::BlockedSignals(blocked);
+    ExitRelay exitRelay;
     platform::InstanceChannel channel;
     if (!channel.Acquire()) {
         return platform::InstanceChannel::Signal(platform::InstanceRequest::Suspend) ? 0 : 1;
@@ -127,14 +158,7 @@ int main(int argc, char** argv)
     CAppLogger logger(platform::Paths::LogFile(), false, true);
     CAppLogger::Install(&logger);
 
-    std::mutex hiddenLock;
-    platform::MessageTarget* hidden = nullptr;
-    auto requestExit = [&] {
-        std::lock_guard lock(hiddenLock);
-        if (hidden != nullptr) {
-            hidden->PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
-        }
-    };
+    auto requestExit = [&exitRelay] { exitRelay.Request(); };
     channel.SetExitHandler(requestExit);
     SignalWatcher signals(requestExit);
 
@@ -144,12 +168,9 @@ int main(int argc, char** argv)
         // The camera link, the storage model over it, and views that need no screen.
         CProtocolCameraLink::Attach(app, device);
         app.SetViewFactory([&app](ViewId id) { return std::make_unique<CHeadlessViewProcessor>(id, app); });
-        ok = app.Run([&](CControlApplication& a) {
-            std::lock_guard lock(hiddenLock);
-            hidden = a.HiddenWindow();
-        });
-        std::lock_guard lock(hiddenLock);
-        hidden = nullptr;
+        exitRelay.Attach(&app);
+        ok = app.Run();
+        exitRelay.Attach(nullptr);
     }
     CAppLogger::Install(nullptr);
     return ok ? 0 : 1;

@@ -1,6 +1,7 @@
 #include "app/controller/ControlApplication.h"
 
 #include "app/controller/Hidden.h"
+#include "app/controller/PrivateMessages.h"
 #include "app/controller/RecordingCameraLink.h"
 #include "app/controller/RecordingPictureOperations.h"
 #include "app/controller/RecordingViewProcessor.h"
@@ -74,10 +75,19 @@ IViewProcessor* CControlApplication::ViewOrNull(ViewId id) const
 bool CControlApplication::Run(const std::function<void(CControlApplication&)>& started)
 {
     ORIN_TRACE("CControlApplication::Run");
-    m_pHidden = std::make_unique<CHidden>(*this);
+    {
+        std::lock_guard lock(m_hiddenLock);
+        m_pHidden = std::make_unique<CHidden>(*this);
+        if (m_bExitRequested) {
+            // Handled as soon as the start is over and the window pumps.
+            m_pHidden->Queue().PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
+            m_bExitRequested = false;
+        }
+    }
     m_hExitEvent.Reset();
     if (!Initialize()) {
         ORIN_LOG_ERROR("CControlApplication::Run", "Failed to initialize application");
+        std::lock_guard lock(m_hiddenLock);
         m_pHidden.reset();
         return false;
     }
@@ -92,8 +102,20 @@ bool CControlApplication::Run(const std::function<void(CControlApplication&)>& s
     m_pHidden->Queue().Close();
     StopDiskAndBatteryThread();
     Uninitialize();
+    std::lock_guard lock(m_hiddenLock);
     m_pHidden.reset();
     return true;
+}
+
+void CControlApplication::RequestExit()
+{
+    ORIN_TRACE("CControlApplication::RequestExit");
+    std::lock_guard lock(m_hiddenLock);
+    if (m_pHidden) {
+        m_pHidden->Queue().PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
+    } else {
+        m_bExitRequested = true;
+    }
 }
 
 bool CControlApplication::Initialize()

@@ -71,6 +71,9 @@ public:
 
     bool ProcessEvent(int nEvent, const EventParameter* pParam = nullptr, std::u16string* pResult = nullptr);
     bool Exit();
+    // Asks the program to end as WM_EXIT_APPLICATION does, from any thread at any time: a request
+    // made before Run is kept until the hidden window takes messages, one after Run is ignored.
+    void RequestExit();
     // Waits at most 30000 ms for the dispatcher to be idle.
     bool WaitForProcessEvent(uint32_t ms = 30000);
 
@@ -150,6 +153,9 @@ private:
     IViewProcessor* m_pCurrentView = nullptr;
 
     std::unique_ptr<CHidden> m_pHidden;
+    // Guards m_pHidden's creation and destruction against RequestExit from other threads.
+    std::mutex m_hiddenLock;
+    bool m_bExitRequested = false;
     platform::Event m_hExitEvent{true, false};
     platform::Event m_hInsideProcessEvent{true, true};
     std::shared_ptr<platform::Event> m_hSuspendEvent;

@@ -249,6 +249,41 @@ TEST(DispatcherRun, ExitRequestPostedToTheHiddenWindowEndsRun)
     EXPECT_TRUE(ran);
 }
 
+TEST(DispatcherRun, ExitRequestedBeforeRunEndsRunOnceItPumps)
+{
+    testsupport::TempHome home;
+    CControlApplication app;
+    app.RequestExit();
+    auto ran = std::async(std::launch::async, [&] { return app.Run(); });
+    EXPECT_TRUE(FinishedOrAbort(ran, "Run after an early exit request"));
+}
+
+TEST(DispatcherRun, ExitRequestedWhileStartingEndsRunOnceTheStartIsOver)
+{
+    testsupport::TempHome home;
+    CControlApplication app;
+    // A link slow to come up: the request (Ctrl-C, another start with --exit) arrives meanwhile.
+    class LinkAskingToExit : public ICameraLink {
+    public:
+        explicit LinkAskingToExit(CControlApplication& owner) : m_owner(owner) {}
+        bool Init() override
+        {
+            m_owner.RequestExit();
+            return true;
+        }
+        bool ReSync() override { return true; }
+        void Shutdown() override {}
+        bool IsConnected() const override { return false; }
+
+    private:
+        CControlApplication& m_owner;
+    };
+    app.SetCameraLink(std::make_unique<LinkAskingToExit>(app));
+    auto ran = std::async(std::launch::async, [&] { return app.Run(); });
+    EXPECT_TRUE(FinishedOrAbort(ran, "Run after an exit request during the start"));
+    EXPECT_TRUE(app.ExitEvent().IsSet());
+}
+
 TEST(DispatcherExit, ExitWhileTheBatteryPollWaitsForTheDispatcherEnds)
 {
     testsupport::TempHome home;

@@ -7,6 +7,8 @@
 #include "app/platform/Paths.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 using namespace integration;
 namespace fs = std::filesystem;
@@ -55,6 +57,21 @@ TEST_F(ProgramHeadless, WithoutTheCameraTheProgramStartsAtOnceAndEndsCleanly)
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     program.Terminate();
     EXPECT_EQ(program.Wait(20000), 0);
+}
+
+TEST_F(ProgramHeadless, ATerminationDuringTheStartEndsTheProgramOnceTheStartIsOver)
+{
+    StartSim(0, 5);
+    const std::string fault = m_sim.Command("fault delay ms=4000 cmd=RequestSync");
+    ASSERT_EQ(fault.rfind("OK", 0), 0u) << fault;
+    ChildProcess program(Command(m_sim.Link().Path()));
+    // The program is starting: it waits for the camera's delayed answer to its sync request.
+    ASSERT_TRUE(WaitUntil([&] { return m_sim.Stats().received["RequestSync"] >= 1; }, 20000));
+    program.Terminate();
+    EXPECT_EQ(program.Wait(60000), 0);
+    std::ifstream logFile(m_home.Path() / "log.txt");
+    const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("Log file closed"), std::string::npos);
 }
 
 }  // namespace
