@@ -51,9 +51,11 @@ int CProtocolLayer::WaitForAnswer(uint32_t waitMs, bool pictureRequest)
     const uint32_t start = platform::TickCount();
     for (;;) {
         // A picture answer is alive as long as its payload moves: the limit counts from the
-        // request or from the last payload bytes, whichever is later.
+        // request or from the last payload bytes, whichever is later. That holds after the
+        // last bytes too, while the picture is decoded and its answer handed over; progress
+        // from before this request belongs to an earlier one.
         uint32_t reference = start;
-        if (pictureRequest && m_bReadingImage) {
+        if (pictureRequest) {
             const uint32_t progress = m_dwPayloadProgressTick.load();
             if (static_cast<int32_t>(progress - start) > 0) {
                 reference = progress;
@@ -62,15 +64,13 @@ int CProtocolLayer::WaitForAnswer(uint32_t waitMs, bool pictureRequest)
         const uint32_t elapsed = platform::TicksSince(reference);
         const uint32_t remaining = elapsed >= waitMs ? 0 : waitMs - elapsed;
         const int result = platform::WaitAny({&m_hEventExpectedCommandCame, &m_evDsrOff, &m_evBusyMode, &m_evStop},
-                                             remaining == 0 ? 0 : remaining);
+                                             remaining);
         if (result != platform::WAIT_TIMED_OUT) {
             return result == 3 ? 1 : result;
         }
-        if (pictureRequest && m_bReadingImage &&
-            platform::TicksSince(m_dwPayloadProgressTick.load()) < waitMs) {
-            continue;
+        if (remaining == 0) {
+            return platform::WAIT_TIMED_OUT;
         }
-        return platform::WAIT_TIMED_OUT;
     }
 }
 

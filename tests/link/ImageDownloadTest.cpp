@@ -354,4 +354,34 @@ TEST_F(DownloadTest, ArrivedPictureIsHandedToTheDecoderOnce)
     m_layer->Shutdown();
 }
 
+// Takes a while over each picture, as a real decoder does with a large preview.
+class SlowDecoder : public IImageDecodeHook {
+public:
+    bool DecodePicture(const uint8_t*, size_t) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        return true;
+    }
+};
+
+TEST_F(DownloadTest, PictureDecodedAfterItsLastBytesIsNotGivenUpWhileDecoding)
+{
+    SlowDecoder decoder;
+    m_layer->SetImageDecodeHook(&decoder);
+    InitInSync();
+    // The last byte comes 400 ms after the request; the answer's limit (600 ms) then runs out
+    // while the picture is still being decoded, but counted from that last byte it does not.
+    const std::string payload = TestPayload(3000);
+    m_camera.SetDefaultAction("GetImage", [payload](PtyPeer& peer, const std::string&) {
+        peer.Write("^<Ack ATTACHMENT=\"3000\" />" + payload.substr(0, 2999));
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        peer.Write(payload.substr(2999));
+    });
+    ProtocolCommand answer;
+    ASSERT_TRUE(Download(answer));
+    EXPECT_EQ(Bytes(answer), payload);
+    EXPECT_TRUE(Counted("GetImage", 1u));
+    m_layer->Shutdown();
+}
+
 }  // namespace
