@@ -116,18 +116,20 @@ void MessageQueue::Close()
     {
         std::lock_guard lock(m_mutex);
         m_bClosed = true;
-        dropped.swap(m_queue);
-        for (Entry* entry : dropped) {
+        // A sent entry lives on its sender's stack: once marked done it may be gone at any moment,
+        // so only the posted entries (ours) are kept to delete below.
+        for (Entry* entry : m_queue) {
             if (entry->isSend) {
                 entry->done = true;
+            } else {
+                dropped.push_back(entry);
             }
         }
+        m_queue.clear();
         m_sendDone.notify_all();
     }
     for (Entry* entry : dropped) {
-        if (!entry->isSend) {
-            delete entry;
-        }
+        delete entry;
     }
 }
 

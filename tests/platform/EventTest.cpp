@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace platform;
 
@@ -87,4 +88,45 @@ TEST(MessageQueue, ClosedQueueRefusesAndReleasesSenders)
     sender.join();
     EXPECT_EQ(result.load(), 0);
     EXPECT_FALSE(queue.PostMessage(MakeMessage(1, std::string("dropped"))));
+}
+
+namespace {
+// Overwrites the stack the caller's frames just left, as any later work of the thread would.
+__attribute__((noinline)) void ReuseStack()
+{
+    volatile char scratch[16384];
+    for (size_t i = 0; i < sizeof scratch; ++i) {
+        scratch[i] = 0;
+    }
+}
+}  // namespace
+
+TEST(MessageQueue, ClosingWithSendersWaitingNeverTouchesTheirMessagesOnceReleased)
+{
+    MessageQueue queue([](Message&) -> intptr_t { return 7; });
+    // Many posted messages ahead of the sends keep the close busy after it releases the senders.
+    for (int i = 0; i < 20000; ++i) {
+        queue.PostMessage(MakeMessage(1, std::string(64, 'p')));
+    }
+    constexpr int kSenders = 8;
+    std::atomic<int> returned{0};
+    std::atomic<bool> closed{false};
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kSenders; ++i) {
+        senders.emplace_back([&] {
+            EXPECT_EQ(queue.SendMessage(MakeMessage(5)), 0);
+            ReuseStack();
+            ++returned;
+            while (!closed.load()) {
+                SleepMs(1);
+            }
+        });
+    }
+    SleepMs(100);
+    queue.Close();
+    closed = true;
+    for (std::thread& t : senders) {
+        t.join();
+    }
+    EXPECT_EQ(returned.load(), kSenders);
 }
