@@ -1,12 +1,10 @@
 #include "app/storage/PictureProperties.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 
+#include "app/link/TagText.h"
 #include "app/platform/Log.h"
-#include "app/platform/TextConvert.h"
 
 namespace {
 
@@ -20,10 +18,7 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b)
 // Decimal as the camera writes it; a value out of range saturates rather than wrapping.
 int32_t DecimalField(std::u16string_view value)
 {
-    const std::string text = platform::ToUtf8(value);
-    errno = 0;
-    const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int32_t>(std::clamp<long long>(parsed, INT32_MIN, INT32_MAX));
+    return static_cast<int32_t>(std::clamp<long>(DecimalValue(value), INT32_MIN, INT32_MAX));
 }
 
 }  // namespace
