@@ -13,23 +13,6 @@ namespace {
 constexpr uint32_t kDirAnswerTimeoutMs = 4000;
 constexpr size_t kFolderMemoryOverhead = 64;
 
-std::vector<std::u16string> SplitItems(std::u16string_view listing)
-{
-    std::vector<std::u16string> items;
-    size_t start = 0;
-    while (start <= listing.size()) {
-        size_t semicolon = listing.find(u';', start);
-        if (semicolon == std::u16string_view::npos) {
-            semicolon = listing.size();
-        }
-        if (semicolon > start) {
-            items.emplace_back(listing.substr(start, semicolon - start));
-        }
-        start = semicolon + 1;
-    }
-    return items;
-}
-
 }  // namespace
 
 CDOSDirectory::CDOSDirectory(std::u16string_view name, CCache* owner) : CDOSObject(DOS_DIRECTORY, name, owner) {}
@@ -78,7 +61,7 @@ bool CDOSDirectory::AddChilds(CProtocolLayer* protocol, std::u16string_view list
 {
     ORIN_TRACE("CDOSDirectory::AddChilds");
     ORIN_LOG_INFO("CDOSDirectory::AddChilds", "CDOSDirectory::AddChilds() PATH=%s", storage::ToUtf8(listing).c_str());
-    const std::vector<std::u16string> items = SplitItems(listing);
+    const std::vector<std::u16string> items = storage::SplitNonEmpty(listing, u';');
     storage::DiskCacheOp::ReconcileLocalFolder(folderFullName, items);
 
     bool result = true;

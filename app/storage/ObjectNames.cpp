@@ -27,21 +27,26 @@ bool IsValidComponent(std::u16string_view name)
     return true;
 }
 
-std::vector<std::u16string> SplitComponents(std::u16string_view fullName)
+std::vector<std::u16string> SplitNonEmpty(std::u16string_view text, char16_t separator)
 {
     std::vector<std::u16string> parts;
     size_t start = 0;
-    while (start <= fullName.size()) {
-        size_t slash = fullName.find(u'/', start);
-        if (slash == std::u16string_view::npos) {
-            slash = fullName.size();
+    while (start <= text.size()) {
+        size_t end = text.find(separator, start);
+        if (end == std::u16string_view::npos) {
+            end = text.size();
         }
-        if (slash > start) {
-            parts.emplace_back(fullName.substr(start, slash - start));
+        if (end > start) {
+            parts.emplace_back(text.substr(start, end - start));
         }
-        start = slash + 1;
+        start = end + 1;
     }
     return parts;
+}
+
+std::vector<std::u16string> SplitComponents(std::u16string_view fullName)
+{
+    return SplitNonEmpty(fullName, u'/');
 }
 
 bool IsValidFullName(std::u16string_view fullName, bool allowRootOnly)

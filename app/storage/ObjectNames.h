@@ -22,6 +22,9 @@ inline constexpr std::u16string_view kRootFullName = u"./";
 // \ / : * ? " < > | and no control characters.
 bool IsValidComponent(std::u16string_view name);
 
+// Splits at each separator and drops the empty pieces (";a;;b;" at ";" gives "a", "b").
+std::vector<std::u16string> SplitNonEmpty(std::u16string_view text, char16_t separator);
+
 // Splits at "/" and drops empty components ("./a//b/" gives ".", "a", "b").
 std::vector<std::u16string> SplitComponents(std::u16string_view fullName);
 

@@ -25,6 +25,7 @@ TEST(ObjectNames, SplittingDropsEmptyComponents)
     EXPECT_EQ(SplitComponents(u"./a//b/"), (std::vector<std::u16string>{u".", u"a", u"b"}));
     EXPECT_TRUE(SplitComponents(u"").empty());
     EXPECT_TRUE(SplitComponents(u"//").empty());
+    EXPECT_EQ(SplitNonEmpty(u";D-a,1;;F-b;", u';'), (std::vector<std::u16string>{u"D-a,1", u"F-b"}));
 }
 
 TEST(ObjectNames, FullNamesMustStartAtTheRootAndHoldOnlyValidComponents)
