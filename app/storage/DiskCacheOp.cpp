@@ -587,7 +587,12 @@ bool CopyLocalPicture(std::u16string_view sourceFullName, std::u16string_view ta
         !IsBelowCacheRoot(target)) {
         return false;
     }
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+    // The old file goes first, so that a symbolic link lying there is replaced, never written
+    // through to whatever it points at.
+    if (!DeleteLocalFile(target)) {
+        return false;
+    }
+    fs::copy_file(source, target, fs::copy_options::none, ec);
     if (ec) {
         ORIN_LOG_ERROR("DiskCacheOp::CopyLocalPicture", "Can't copy %s to %s: %s", source.c_str(), target.c_str(),
                        ec.message().c_str());
@@ -602,6 +607,11 @@ bool StampFile(const fs::path& file, std::u16string_view timestamp)
     ORIN_TRACE("DiskCacheOp::StampFile");
     TimeFields f{};
     if (ParseTimeStamp(timestamp, f) < 6 || !TimeFieldsAreValid(f) || !IsBelowCacheRoot(file)) {
+        return false;
+    }
+    // Setting the time follows symbolic links: only a plain file of the cache is stamped.
+    std::error_code statusError;
+    if (!fs::is_regular_file(fs::symlink_status(file, statusError))) {
         return false;
     }
     using namespace std::chrono;

@@ -292,3 +292,21 @@ TEST_F(DiskCacheOpTest, MovedPictureLeavesNoProcessedPreviewUnderItsOldName)
     ASSERT_TRUE(dco::MoveLocalPicture(u"./P/Pic2.mos", u"./Q/Pic2.mos"));
     EXPECT_FALSE(Exists(m_root / "P/~Pic2.jpg"));
 }
+
+TEST_F(DiskCacheOpTest, SymbolicLinkInTheCacheIsNeverWrittenOrStampedThrough)
+{
+    const fs::path outside = m_home.Path() / "user-files" / "notes.txt";
+    WriteFile(outside, "precious");
+    const fs::file_time_type before = fs::last_write_time(outside);
+    fs::create_directories(m_root / "Q");
+    fs::create_symlink(outside, m_root / "Q/Pic1.jpg");
+    WriteFile(m_root / "P/Pic1.jpg", "preview");
+
+    EXPECT_FALSE(dco::StampFile(m_root / "Q/Pic1.jpg", u"2001:01:01:00:00:00"));
+    EXPECT_EQ(fs::last_write_time(outside), before);
+
+    ASSERT_TRUE(dco::CopyLocalPicture(u"./P/Pic1.mos", u"./Q/Pic1.mos"));
+    EXPECT_EQ(ReadFile(outside), "precious");
+    EXPECT_FALSE(fs::is_symlink(m_root / "Q/Pic1.jpg")) << "the copy replaces the link itself";
+    EXPECT_EQ(ReadFile(m_root / "Q/Pic1.jpg"), "preview");
+}
