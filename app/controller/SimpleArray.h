@@ -24,8 +24,15 @@ public:
         }
         return *this;
     }
-    SimpleArray(SimpleArray&&) noexcept = default;
-    SimpleArray& operator=(SimpleArray&&) noexcept = default;
+    // The source is left empty, not with a length over a block it no longer has.
+    SimpleArray(SimpleArray&& other) noexcept { TakeFrom(other); }
+    SimpleArray& operator=(SimpleArray&& other) noexcept
+    {
+        if (this != &other) {
+            TakeFrom(other);
+        }
+        return *this;
+    }
     ~SimpleArray() = default;
 
     // Frees what it held and allocates exactly `length` default-constructed elements.
@@ -110,6 +117,14 @@ public:
     const T* end() const { return m_pData.get() + m_iArrSize; }
 
 private:
+    void TakeFrom(SimpleArray& other) noexcept
+    {
+        m_pData = std::move(other.m_pData);
+        m_iArrSize = std::exchange(other.m_iArrSize, 0);
+        m_iCapacity = std::exchange(other.m_iCapacity, 0);
+        m_iGrowStep = other.m_iGrowStep;
+    }
+
     void CopyFrom(const SimpleArray& other)
     {
         Create(other.m_iArrSize, other.m_iGrowStep);

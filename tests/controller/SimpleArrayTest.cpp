@@ -63,3 +63,25 @@ TEST(SimpleArray, CopyIsDeep)
     b[0] = "y";
     EXPECT_EQ(a[0], "x");
 }
+
+TEST(SimpleArray, MovedFromArrayIsEmptyAndStillUsable)
+{
+    SimpleArray<std::string> a(0, 4);
+    a.Append("one");
+    a.Append("two");
+    SimpleArray<std::string> b(std::move(a));
+    EXPECT_EQ(b.GetArrLength(), 2);
+    EXPECT_EQ(a.GetArrLength(), 0);  // NOLINT(bugprone-use-after-move): the state is the point
+    EXPECT_EQ(a.begin(), a.end());
+    a.Append("three");
+    ASSERT_EQ(a.GetArrLength(), 1);
+    EXPECT_EQ(a[0], "three");
+
+    SimpleArray<std::string> c(0, 4);
+    c.Append("x");
+    c = std::move(b);
+    EXPECT_EQ(c.GetArrLength(), 2);
+    EXPECT_EQ(b.GetArrLength(), 0);  // NOLINT(bugprone-use-after-move)
+    b.Append("again");
+    EXPECT_EQ(b[0], "again");
+}
