@@ -236,14 +236,17 @@ bool CShootSetups::BuildSaveAttribute(std::u16string& name, std::u16string& valu
     value.clear();
     const CShootSetup* setup = DefaultSetup();
     if (m_strDefaultSetup.find(u".1") == std::u16string::npos) {
+        // Only the name goes out: the camera's own setup is chosen, whatever its fields hold.
         name = u"DefaultShootSetup";
         value = m_strDefaultSetup;
+        if (!value.empty() && !IsAcceptableFieldText(CShootSetup::SETUP_NAME, value, reason)) {
+            value.clear();
+            return false;
+        }
     } else if (setup != nullptr) {
         name = u"ShootSetup";
         value = setup->SetupString(m_bExtended);
-    }
-    // Fields that came from the camera are checked too: the command text is not escaped.
-    if (setup != nullptr && !value.empty()) {
+        // Every field goes out, those that came from the camera too: the command text is not escaped.
         for (int field = 0; field < CShootSetup::kFieldCount; ++field) {
             if (field == CShootSetup::PREFIX && !m_bExtended) {
                 continue;

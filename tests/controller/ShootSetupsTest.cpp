@@ -129,4 +129,25 @@ TEST(FieldText, CharactersThatBreakTheCommandOrTheSetupStringAreRefused)
     EXPECT_TRUE(CShootSetups::IsAcceptableFieldText(CShootSetup::SHOOTING_FOLDER, u"./Part1/New/", message));
 }
 
+TEST(SaveAttribute, PredefinedDefaultIsChosenByNameWhateverItsOtherFieldsHold)
+{
+    CShootSetups setups;
+    // The camera's own setup may hold text the command could not carry; only its name is sent.
+    setups.Parse(u"SetupName=Mono,ShootingFolder=./Part1/Mono/,Toning=B&W");
+    setups.SetDefaultName(u"Mono");
+    std::u16string name;
+    std::u16string value;
+    std::u16string reason;
+    EXPECT_TRUE(setups.BuildSaveAttribute(name, value, reason));
+    EXPECT_EQ(name, u"DefaultShootSetup");
+    EXPECT_EQ(value, u"Mono");
+
+    // A user copy goes out whole, so the same text is refused with the reason.
+    ASSERT_TRUE(setups.SetImgProp(CShootSetup::ISO, u"400", nullptr, nullptr));
+    EXPECT_EQ(setups.DefaultName(), u"Mono.1");
+    EXPECT_FALSE(setups.BuildSaveAttribute(name, value, reason));
+    EXPECT_TRUE(value.empty());
+    EXPECT_NE(reason.find(u"B&W"), std::u16string::npos);
+}
+
 }  // namespace
