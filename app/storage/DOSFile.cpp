@@ -77,10 +77,14 @@ void CDOSFile::SetCached(bool cached)
     ORIN_TRACE("CDOSFile::SetCached");
     m_bCached = cached;
     if (!cached) {
+        // Both kinds go: the processed-view flag may name one while the other is on disk, and
+        // whatever stays would be shown for a later picture of the same name.
         std::lock_guard<std::recursive_mutex> lock(storage::DiskCacheOp::CacheLock());
-        fs::path preview;
-        if (LocalPreviewPath(preview)) {
-            storage::DiskCacheOp::DeleteLocalFile(preview);
+        for (const bool processed : {false, true}) {
+            fs::path preview;
+            if (LocalPreviewPath(processed, preview)) {
+                storage::DiskCacheOp::DeleteLocalFile(preview);
+            }
         }
     }
 }

@@ -22,7 +22,7 @@ public:
 
     // The preview to use (processed while the processed-view flag is set) exists as a file.
     bool IsCached() const override;
-    // false deletes that preview.
+    // false deletes the preview, plain and processed alike.
     void SetCached(bool cached) override;
     // Stores the stamp and gives it to the cached plain preview as its file time.
     void SetDateTime(const std::u16string& timestamp) override;

@@ -308,6 +308,20 @@ TEST_F(CacheTreeTest, IsCachedFollowsThePreviewFileAndSetCachedFalseDeletesIt)
     EXPECT_FALSE(Exists(m_root / "P/Pic1.jpg"));
 }
 
+TEST_F(CacheTreeTest, SetCachedFalseLeavesNoPreviewOfEitherKind)
+{
+    ASSERT_TRUE(m_cache.Add(u"./P/Pic1.mos", true));
+    CDOSFile* file = File(u"./P/Pic1.mos");
+    ASSERT_TRUE(file->SaveLastFile(Bytes("old picture"), false, false));
+    // The camera reports the picture zoomed before any processed preview came: the flag says
+    // processed while the plain file is the one on disk.
+    file->Properties().ApplyAttribute(u"zoom", u"Yes");
+    file->SetProcessedView(true);
+    file->SetCached(false);
+    EXPECT_FALSE(Exists(m_root / "P/Pic1.jpg")) << "a later picture of that name would show it";
+    EXPECT_FALSE(Exists(m_root / "P/~Pic1.jpg"));
+}
+
 TEST_F(CacheTreeTest, PropertiesWithoutACameraFailAndKeepTheirInitialValues)
 {
     ASSERT_TRUE(m_cache.Add(u"./P/Pic1.mos", true));
