@@ -258,9 +258,20 @@ bool CProtocolLayer::OnReceiveCommand(const std::string& message)
                        static_cast<long long>(payloadLength), static_cast<long long>(packetSize));
         return false;
     }
+    bool pictureWanted = false;
     {
         std::lock_guard<std::mutex> lock(m_answerLock);
         m_lLastCommandId = command.commandID;
+        pictureWanted = m_bPictureRequestWaiting && command.commandID == m_lExpectedCommandId;
+    }
+    if (payloadLength > 0 && packetSize > 0 && !pictureWanted) {
+        // The late answer of a picture request already given up: acknowledging its packets
+        // would keep the camera sending a picture nobody waits for, in the middle of the
+        // resynchronisation that followed. Left unacknowledged, the camera drops it and
+        // answers the next command; its first packet is stray bytes to the reader.
+        ORIN_LOG_WARNING("CProtocolLayer::OnReceiveCommand", "Picture that no request waits for is not read: %lld bytes",
+                         static_cast<long long>(payloadLength));
+        payloadLength = 0;
     }
     if (payloadLength > 0) {
         command.attachment.resize(static_cast<size_t>(payloadLength));

@@ -194,6 +194,8 @@ private:
     std::mutex m_answerLock;
     int32_t m_lLastCommandId = COMMAND_NONE;
     int32_t m_lExpectedCommandId = COMMAND_NONE;
+    // The waiting transaction is a picture request, so a payload may answer it.
+    bool m_bPictureRequestWaiting = false;
     std::unique_ptr<ProtocolCommand> m_pLastAnswer;
     // Of the last transaction (under the transaction lock): whether its wait ran out, and the
     // hexadecimal error_code of an Error answer.

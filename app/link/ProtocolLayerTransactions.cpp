@@ -98,12 +98,14 @@ bool CProtocolLayer::ExecuteCommandTransaction(const char* commandName, const At
     m_bLastWaitTimedOut = false;
     BusyScope busy(m_pHost.load(), showBusy);
     const std::string text = platform::ToUtf8(BuildCommandText(platform::FromUtf8(commandName), attributes, attributeCount));
+    const bool picture = std::strcmp(commandName, "GetImage") == 0;
     {
         // Whatever arrived before this request cannot be its answer.
         std::lock_guard<std::mutex> answerLock(m_answerLock);
         m_pLastAnswer.reset();
         m_hEventExpectedCommandCame.Reset();
         m_lExpectedCommandId = expectedAnswer;
+        m_bPictureRequestWaiting = picture;
     }
     ORIN_LOG_INFO("CProtocolLayer::ExecuteCommandTransaction", "CProtocolLayer::ExecuteCommandTransaction Sending command: %s",
                   text.c_str());
@@ -113,7 +115,6 @@ bool CProtocolLayer::ExecuteCommandTransaction(const char* commandName, const At
         !transport->WriteData(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()))) {
         ORIN_LOG_ERROR("CProtocolLayer::ExecuteCommandTransaction", "WriteData failed");
     } else {
-        const bool picture = std::strcmp(commandName, "GetImage") == 0;
         const int wait = WaitForAnswer(waitMs, picture);
         if (wait == 0) {
             std::lock_guard<std::mutex> answerLock(m_answerLock);
@@ -141,6 +142,7 @@ bool CProtocolLayer::ExecuteCommandTransaction(const char* commandName, const At
     {
         std::lock_guard<std::mutex> answerLock(m_answerLock);
         m_lExpectedCommandId = COMMAND_NONE;
+        m_bPictureRequestWaiting = false;
         m_pLastAnswer.reset();
         m_hEventExpectedCommandCame.Reset();
     }

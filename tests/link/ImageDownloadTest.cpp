@@ -384,4 +384,27 @@ TEST_F(DownloadTest, PictureDecodedAfterItsLastBytesIsNotGivenUpWhileDecoding)
     m_layer->Shutdown();
 }
 
+TEST_F(DownloadTest, LatePacketsOfAGivenUpPictureAreNotAcknowledged)
+{
+    InitInSync();
+    // The camera answers the first request after its limit, and only then reads the
+    // resynchronisation request that followed: its late picture arrives while the link is
+    // being resynchronised. Acknowledging it would make the camera go on sending a picture
+    // nobody waits for, and bury the resynchronisation answer in it.
+    const std::string payload = TestPayload(4000);
+    Serve(payload, 1536);
+    m_camera.QueueAction("GetImage", [payload](PtyPeer& peer, const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        peer.Write("^<Ack ATTACHMENT=\"4000\" Size=\"1536\" />" + payload.substr(0, 1536));
+    });
+    ProtocolCommand answer;
+    ASSERT_TRUE(Download(answer));
+    EXPECT_EQ(Bytes(answer), payload);
+    EXPECT_FALSE(m_log.Contains("CProtocolLayer::ReSync Synchronize failed Attempt: 1"));
+    EXPECT_TRUE(m_log.Contains("Picture that no request waits for is not read"));
+    // Three Acks, all for the picture that was asked for.
+    EXPECT_TRUE(Counted("Ack", 3u));
+    EXPECT_TRUE(Counted("GetImage", 2u));
+}
+
 }  // namespace
