@@ -31,12 +31,17 @@ CControlApplication::~CControlApplication()
 {
     ORIN_TRACE("CControlApplication::~CControlApplication");
     StopDiskAndBatteryThread();
+    StopSuspendThread();
+    Uninitialize();
+}
+
+void CControlApplication::StopSuspendThread()
+{
     // The background wait ends within one wait step once the flag is cleared.
     m_iSuspended = 0;
     if (m_suspendThread.joinable()) {
         m_suspendThread.join();
     }
-    Uninitialize();
 }
 
 void CControlApplication::SetCameraLink(std::unique_ptr<ICameraLink> link) { m_pCameraLink = std::move(link); }
@@ -101,6 +106,9 @@ bool CControlApplication::Run(const std::function<void(CControlApplication&)>& s
     ORIN_LOG_INFO("CControlApplication::Run", "After WaitForSingleObject(m_hExitEvent, INFINITE)");
     m_pHidden->Queue().Close();
     StopDiskAndBatteryThread();
+    // A start of the program by the user during the exit must not bring views back over the
+    // parts being taken down.
+    StopSuspendThread();
     Uninitialize();
     std::lock_guard lock(m_hiddenLock);
     m_pHidden.reset();

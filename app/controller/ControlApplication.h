@@ -186,6 +186,7 @@ private:
     void SuspendThreadProc();
     void StartDiskAndBatteryThread();
     void StopDiskAndBatteryThread();
+    void StopSuspendThread();
     void BringViewsBack(bool refill);
 
     // Camera synchronisation, current directory and shoot setups

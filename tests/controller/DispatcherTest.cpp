@@ -1,6 +1,7 @@
 #include "app/controller/ControlApplication.h"
 #include "app/controller/PrivateMessages.h"
 #include "app/controller/RecordingViewProcessor.h"
+#include "app/platform/TickCount.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -282,6 +283,23 @@ TEST(DispatcherRun, ExitRequestedWhileStartingEndsRunOnceTheStartIsOver)
     auto ran = std::async(std::launch::async, [&] { return app.Run(); });
     EXPECT_TRUE(FinishedOrAbort(ran, "Run after an exit request during the start"));
     EXPECT_TRUE(app.ExitEvent().IsSet());
+}
+
+TEST(DispatcherRun, AUserStartAfterAnExitFromTheBackgroundBringsNothingBack)
+{
+    testsupport::TempHome home;
+    CControlApplication app;
+    bool ran = app.Run([](CControlApplication& a) {
+        a.ProcessEvent(ON_CLOSE_VISUAL_OBJECTS);
+        a.HiddenWindow()->PostMessage(platform::MakeMessage(WM_EXIT_APPLICATION));
+    });
+    EXPECT_TRUE(ran);
+    // The program has been taken down; the background wait must have ended with it.
+    app.SuspendEvent().Set();
+    platform::SleepMs(300);
+    std::lock_guard lock(app.ControllerLock());
+    EXPECT_EQ(app.CurrentView(), nullptr);
+    EXPECT_EQ(app.View(ViewId::Exposure), nullptr);
 }
 
 TEST(DispatcherExit, ExitWhileTheBatteryPollWaitsForTheDispatcherEnds)
