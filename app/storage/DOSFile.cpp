@@ -29,13 +29,13 @@ void ReadDiskBounds(int& minPercent, int& maxPercent)
     uint32_t minValue = registry.ReadDword(platform::RegistryRoot::LocalMachine, platform::kOrinRootKey, "DiskMinSpace")
                             .value_or(kDefaultDiskMinSpace);
     if (maxValue > 100) {
-        ORIN_LOG_WARNING("CDOSFile::SaveLastFile", "Invalid entry found: %s%s\\%s: %d!", "HKEY_LOCAL_MACHINE\\",
-                         platform::kOrinRootKey, "DiskMaxSpace", static_cast<int>(maxValue));
+        ORIN_LOG_WARNING("CDOSFile::SaveLastFile", "Invalid entry found: %s%s\\%s: %d!", platform::kOrinRootKey, "",
+                         "DiskMaxSpace", static_cast<int>(maxValue));
         maxValue = kDefaultDiskMaxSpace;
     }
     if (minValue > maxValue) {
-        ORIN_LOG_WARNING("CDOSFile::SaveLastFile", "Invalid entry found: %s%s\\%s: %d!", "HKEY_LOCAL_MACHINE\\",
-                         platform::kOrinRootKey, "DiskMinSpace", static_cast<int>(minValue));
+        ORIN_LOG_WARNING("CDOSFile::SaveLastFile", "Invalid entry found: %s%s\\%s: %d!", platform::kOrinRootKey, "",
+                         "DiskMinSpace", static_cast<int>(minValue));
         minValue = std::min(kDefaultDiskMinSpace, maxValue);
     }
     minPercent = static_cast<int>(minValue);

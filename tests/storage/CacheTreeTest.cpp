@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "app/platform/Registry.h"
 #include "app/storage/Cache.h"
 #include "app/storage/DiskCacheOp.h"
 #include "app/storage/ObjectNames.h"
@@ -292,6 +293,15 @@ TEST_F(CacheTreeTest, SavingAPreviewMakesRoomOnAFullVolume)
     }
     EXPECT_EQ(left, 0) << "75 % before the previews, so all go down towards 70 %";
     EXPECT_TRUE(Exists(m_root / "P/Pic1.jpg"));
+}
+
+TEST_F(CacheTreeTest, InvalidFreeSpaceBoundIsLoggedLikeEveryOtherRegistryValue)
+{
+    platform::Registry registry = platform::DefaultRegistry();
+    ASSERT_TRUE(registry.WriteDword(platform::RegistryRoot::LocalMachine, platform::kOrinRootKey, "DiskMaxSpace", 120));
+    ASSERT_TRUE(m_cache.Add(u"./P/Pic1.mos", true));
+    ASSERT_TRUE(File(u"./P/Pic1.mos")->SaveLastFile(Bytes("plain"), false, false));
+    EXPECT_TRUE(m_log.Contains(2, "Invalid entry found: Software\\Vantor\\Orin KX-20\\DiskMaxSpace: 120!"));
 }
 
 TEST_F(CacheTreeTest, IsCachedFollowsThePreviewFileAndSetCachedFalseDeletesIt)
