@@ -94,8 +94,7 @@ bool CCache::Init(std::u16string_view folderFullName)
         return false;
     }
     if (!storage::DiskCacheOp::EnsureCacheRoot()) {
-        ORIN_LOG_ERROR("CCache::Init", "Can't create Last Orin Captures directory ");
-        return false;
+        return false;  // "Can't create Last Orin Captures directory " is logged there, with the path
     }
     if (!m_pRoot) {
         m_pRoot = std::make_unique<CDOSDirectory>(storage::kRootName, this);

@@ -162,10 +162,13 @@ bool CDOSFile::SaveLastFile(const std::vector<uint8_t>& image, bool processed, b
     std::lock_guard<std::recursive_mutex> lock(storage::DiskCacheOp::CacheLock());
     std::u16string folder;
     std::u16string name;
-    if (!storage::SplitFullObjName(GetFullName(), folder, name) || !storage::DiskCacheOp::CreateLocalFolderTree(folder)) {
+    if (!storage::SplitFullObjName(GetFullName(), folder, name)) {
         ORIN_LOG_ERROR("CDOSFile::SaveLastFile", "Can't create Last Orin Captures directory %s",
-                       ToUtf8(folder).c_str());
+                       ToUtf8(GetFullName()).c_str());
         return false;
+    }
+    if (!storage::DiskCacheOp::CreateLocalFolderTree(folder)) {
+        return false;  // logged there, with the folder it could not make
     }
     int minPercent = 0;
     int maxPercent = 0;

@@ -304,6 +304,30 @@ TEST_F(CacheTreeTest, InvalidFreeSpaceBoundIsLoggedLikeEveryOtherRegistryValue)
     EXPECT_TRUE(m_log.Contains(2, "Invalid entry found: Software\\Vantor\\Orin KX-20\\DiskMaxSpace: 120!"));
 }
 
+TEST_F(CacheTreeTest, AFolderThatCannotBeCreatedIsLoggedOnce)
+{
+    auto count = [this](const std::string& text) {
+        int n = 0;
+        for (const testsupport::LogLine& line : m_log.Lines()) {
+            n += line.message.find(text) != std::string::npos ? 1 : 0;
+        }
+        return n;
+    };
+    ASSERT_TRUE(m_cache.Add(u"./P/Pic1.mos", true));
+    fs::remove_all(m_root / "P");
+    WriteFile(m_root / "P", "a file where the folder should be");
+    m_log.Clear();
+    EXPECT_FALSE(File(u"./P/Pic1.mos")->SaveLastFile(Bytes("plain"), false, false));
+    EXPECT_EQ(count("Can't create Last Orin Captures directory"), 1);
+
+    fs::remove_all(m_root);
+    WriteFile(m_root, "a file where the cache root should be");
+    m_log.Clear();
+    CCache fresh(nullptr);
+    EXPECT_FALSE(fresh.Init(u"./P/"));
+    EXPECT_EQ(count("Can't create Last Orin Captures directory"), 1);
+}
+
 TEST_F(CacheTreeTest, IsCachedFollowsThePreviewFileAndSetCachedFalseDeletesIt)
 {
     ASSERT_TRUE(m_cache.Add(u"./P/Pic1.mos", true));
