@@ -54,6 +54,44 @@ std::u16string AlreadyContains(std::u16string_view folder, std::u16string_view n
            u"\".";
 }
 
+// What Move and Copy check before anything is sent: both names, the source file, no namesake at
+// the target, and a target folder. The folder is checked first because once the camera has carried
+// the command out the node must have somewhere to go, or the tree no longer matches the disk.
+bool CheckTransfer(CCache& cache, std::u16string_view source, std::u16string_view target, std::u16string& error,
+                   CDOSObject*& node, CDOSObject*& folder, std::u16string& targetName)
+{
+    ORIN_TRACE("CheckTransfer");
+    if (!IsFileNameArgument(source)) {
+        error = kInvalidSource;
+        return false;
+    }
+    if (!IsFileNameArgument(target)) {
+        error = kInvalidTarget;
+        return false;
+    }
+    node = cache.Find(source, false, false);
+    if (node == nullptr || !node->IsFile()) {
+        error = kNotFound;
+        return false;
+    }
+    std::u16string targetFolder;
+    storage::SplitFullObjName(target, targetFolder, targetName);
+    if (cache.Find(target, false, false) != nullptr) {
+        error = AlreadyContains(targetFolder, targetName);
+        return false;
+    }
+    folder = cache.Find(targetFolder, true, false);
+    if (folder == nullptr) {
+        error = kNotFound;
+        return false;
+    }
+    if (!folder->IsDirectory()) {
+        error = kNotAFolder;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CCache::RunFileCommand(const char* logLine, const char16_t* command, std::u16string_view subject,
@@ -89,35 +127,10 @@ bool CCache::Move(std::u16string_view source, std::u16string_view target, std::u
     ORIN_TRACE("CCache::Move");
     std::lock_guard lock(m_lock);
     error.clear();
-    if (!IsFileNameArgument(source)) {
-        error = kInvalidSource;
-        return false;
-    }
-    if (!IsFileNameArgument(target)) {
-        error = kInvalidTarget;
-        return false;
-    }
-    CDOSObject* node = Find(source, false, false);
-    if (node == nullptr || !node->IsFile()) {
-        error = kNotFound;
-        return false;
-    }
-    std::u16string targetFolder;
+    CDOSObject* node = nullptr;
+    CDOSObject* folder = nullptr;
     std::u16string targetName;
-    storage::SplitFullObjName(target, targetFolder, targetName);
-    if (Find(target, false, false) != nullptr) {
-        error = AlreadyContains(targetFolder, targetName);
-        return false;
-    }
-    // Checked before anything is sent: once the camera has moved the file, the node must have
-    // a folder to go to or the tree no longer matches the disk.
-    CDOSObject* folder = Find(targetFolder, true, false);
-    if (folder == nullptr) {
-        error = kNotFound;
-        return false;
-    }
-    if (!folder->IsDirectory()) {
-        error = kNotAFolder;
+    if (!CheckTransfer(*this, source, target, error, node, folder, targetName)) {
         return false;
     }
     const std::u16string sourceFullName = node->GetFullName();
@@ -139,33 +152,10 @@ bool CCache::Copy(std::u16string_view source, std::u16string_view target, std::u
     ORIN_TRACE("CCache::Copy");
     std::lock_guard lock(m_lock);
     error.clear();
-    if (!IsFileNameArgument(source)) {
-        error = kInvalidSource;
-        return false;
-    }
-    if (!IsFileNameArgument(target)) {
-        error = kInvalidTarget;
-        return false;
-    }
-    CDOSObject* node = Find(source, false, false);
-    if (node == nullptr || !node->IsFile()) {
-        error = kNotFound;
-        return false;
-    }
-    std::u16string targetFolder;
+    CDOSObject* node = nullptr;
+    CDOSObject* folder = nullptr;
     std::u16string targetName;
-    storage::SplitFullObjName(target, targetFolder, targetName);
-    if (Find(target, false, false) != nullptr) {
-        error = AlreadyContains(targetFolder, targetName);
-        return false;
-    }
-    CDOSObject* folder = Find(targetFolder, true, false);
-    if (folder == nullptr) {
-        error = kNotFound;
-        return false;
-    }
-    if (!folder->IsDirectory()) {
-        error = kNotAFolder;
+    if (!CheckTransfer(*this, source, target, error, node, folder, targetName)) {
         return false;
     }
     const std::u16string sourceFullName = node->GetFullName();
