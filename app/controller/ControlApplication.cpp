@@ -324,9 +324,9 @@ bool CControlApplication::CloseVisualObjects()
 {
     ORIN_TRACE("CControlApplication::CloseVisualObjects");
     m_pCurrentView = nullptr;
-    for (auto& view : m_views) {
-        view.reset();
-    }
+    // A view ends by joining its display thread, which may be waiting for the controller lock
+    // held here; so the views are let go on the background thread, outside the lock.
+    std::array<std::unique_ptr<IViewProcessor>, kViewCount> closedViews = std::move(m_views);
     ResetCurrentDirectory();
     if (m_iSuspended.load() != 0 && m_suspendThread.joinable()) {
         // Already in the background: the thread waiting for the user's start stays; joining it
@@ -340,7 +340,12 @@ bool CControlApplication::CloseVisualObjects()
     if (m_hSuspendEvent) {
         m_hSuspendEvent->Reset();
         m_iSuspended = 1;
-        m_suspendThread = std::thread([this] { SuspendThreadProc(); });
+        m_suspendThread = std::thread([this, views = std::move(closedViews)]() mutable {
+            for (auto& view : views) {
+                view.reset();
+            }
+            SuspendThreadProc();
+        });
     }
     return true;
 }

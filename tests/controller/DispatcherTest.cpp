@@ -1,4 +1,5 @@
 #include "app/controller/ControlApplication.h"
+#include "app/controller/HeadlessViewProcessor.h"
 #include "app/controller/PrivateMessages.h"
 #include "app/controller/RecordingViewProcessor.h"
 #include "app/platform/TickCount.h"
@@ -299,6 +300,24 @@ TEST(DispatcherRun, AUserStartAfterAnExitFromTheBackgroundBringsNothingBack)
     platform::SleepMs(300);
     std::lock_guard lock(app.ControllerLock());
     EXPECT_EQ(app.CurrentView(), nullptr);
+    EXPECT_EQ(app.View(ViewId::Exposure), nullptr);
+}
+
+TEST(DispatcherBackground, ClosingWhileAViewTakesAMessageToTheDispatcherEnds)
+{
+    testsupport::TempHome home;
+    CControlApplication app;
+    app.SetViewFactory([&app](ViewId id) { return std::make_unique<CHeadlessViewProcessor>(id, app); });
+    ASSERT_TRUE(app.Initialize());
+    auto closed = std::async(std::launch::async, [&] {
+        std::lock_guard lock(app.ControllerLock());
+        // The exposure view's display thread hands a camera message to the busy dispatcher.
+        app.CurrentView()->PostMessage(platform::MakeMessage(WM_PROCESS_PICTURE_TAKEN));
+        platform::SleepMs(300);
+        return app.ProcessEvent(ON_CLOSE_VISUAL_OBJECTS);
+    });
+    EXPECT_TRUE(FinishedOrAbort(closed, "ON_CLOSE_VISUAL_OBJECTS with a view waiting for the dispatcher"));
+    EXPECT_TRUE(app.IsSuspended());
     EXPECT_EQ(app.View(ViewId::Exposure), nullptr);
 }
 
