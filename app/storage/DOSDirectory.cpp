@@ -66,30 +66,19 @@ bool CDOSDirectory::AddChilds(CProtocolLayer* protocol, std::u16string_view list
 
     bool result = true;
     for (const std::u16string& item : items) {
-        if (item.size() < 2 || item[1] != u'-') {
+        storage::ListingItem parsed;
+        if (!storage::ParseListingItem(item, parsed)) {
             ORIN_LOG_ERROR("CDOSDirectory::AddChilds", "incorrect description of storage item");
             return false;
         }
-        const std::u16string description = item.substr(2);
-        std::vector<std::u16string> fields;
-        size_t start = 0;
-        while (true) {
-            const size_t comma = description.find(u',', start);
-            fields.push_back(description.substr(start, comma == std::u16string::npos ? std::u16string::npos
-                                                                                     : comma - start));
-            if (comma == std::u16string::npos) {
-                break;
-            }
-            start = comma + 1;
-        }
-        const std::u16string& name = fields.front();
+        const std::u16string& name = parsed.name;
         // Each name becomes a local path below the cache: ".." or a separator would lead out of it.
         if (!storage::IsValidComponent(name)) {
             ORIN_LOG_ERROR("CDOSDirectory::AddChilds", "The directory name conteins unsupported symbols");
             ORIN_LOG_INFO("CDOSDirectory::AddChilds", "Skipped listing item %s", storage::ToUtf8(item).c_str());
             continue;
         }
-        const bool isFolder = item[0] == u'D' || item[0] == u'd';
+        const bool isFolder = parsed.isFolder;
         CDOSObject* child = FindChild(name);
         if (child != nullptr && child->IsDirectory() != isFolder) {
             ORIN_LOG_ERROR("CDOSDirectory::AddChilds", "Listed %s changed between file and folder; kept as it was",
@@ -119,8 +108,8 @@ bool CDOSDirectory::AddChilds(CProtocolLayer* protocol, std::u16string_view list
                 child->Cache(protocol, true, false);
             }
         }
-        if (fields.size() == 2) {
-            child->SetDateTime(fields[1]);
+        if (parsed.hasTimestamp) {
+            child->SetDateTime(parsed.timestamp);
         }
     }
     return result;

@@ -104,11 +104,6 @@ bool RemoveTree(const fs::path& folder, bool removeFolder)
     return ok;
 }
 
-struct ListedItem {
-    bool isFolder = false;
-    std::u16string timestamp;
-};
-
 }  // namespace
 
 std::recursive_mutex& CacheLock()
@@ -397,23 +392,14 @@ bool ReconcileLocalFolder(std::u16string_view folderFullName, const std::vector<
     }
     // Keyed by the local name each listed item would have, so that names of any extension and
     // type letters of either case match their cached files.
-    std::map<std::u16string, ListedItem> listed;
+    std::map<std::u16string, ListingItem> listed;
     for (const std::u16string& item : items) {
-        if (item.size() < 2 || item[1] != u'-') {
+        ListingItem entry;
+        if (!ParseListingItem(item, entry) || !IsValidComponent(entry.name)) {
             continue;
         }
-        const std::u16string description = item.substr(2);
-        const size_t comma = description.find(u',');
-        const std::u16string name = description.substr(0, comma);
-        if (!IsValidComponent(name)) {
-            continue;
-        }
-        ListedItem entry;
-        entry.isFolder = item[0] == u'D' || item[0] == u'd';
-        if (comma != std::u16string::npos && description.find(u',', comma + 1) == std::u16string::npos) {
-            entry.timestamp = description.substr(comma + 1);
-        }
-        listed[entry.isFolder ? name : LocalFileName(name)] = entry;
+        const std::u16string key = entry.isFolder ? entry.name : LocalFileName(entry.name);
+        listed[key] = std::move(entry);
     }
 
     bool ok = true;

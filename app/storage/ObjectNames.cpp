@@ -81,6 +81,21 @@ bool SplitFullObjName(std::u16string_view fullName, std::u16string& folder, std:
     return true;
 }
 
+bool ParseListingItem(std::u16string_view item, ListingItem& out)
+{
+    if (item.size() < 2 || item[1] != u'-') {
+        return false;
+    }
+    out.isFolder = item[0] == u'D' || item[0] == u'd';
+    const std::u16string_view description = item.substr(2);
+    const size_t comma = description.find(u',');
+    out.name.assign(description.substr(0, comma));
+    out.hasTimestamp =
+        comma != std::u16string_view::npos && description.find(u',', comma + 1) == std::u16string_view::npos;
+    out.timestamp.assign(out.hasTimestamp ? description.substr(comma + 1) : std::u16string_view());
+    return true;
+}
+
 namespace {
 
 // Approximate advance widths of the screen font at its message size. Only the line breaks of long

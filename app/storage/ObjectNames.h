@@ -40,6 +40,20 @@ bool SplitFullObjName(std::u16string_view fullName, std::u16string& folder, std:
 // spaces, and a line feed after a "/" wherever the line would grow wider than 150 pixels.
 std::u16string DisplayForm(std::u16string_view fullName);
 
+// One item of the camera's "dir" listing, "D-Folder,stamp" or "F-Pic.mos,stamp". The letter D in
+// either case marks a folder, any other letter a file; the description after "-" is the name,
+// and when it holds exactly one "," the text after it is the time stamp. The tree and the local
+// cache both read listings through this, so they never disagree about an item.
+struct ListingItem {
+    bool isFolder = false;
+    std::u16string name;
+    bool hasTimestamp = false;
+    std::u16string timestamp;
+};
+// False for an item shorter than two characters or without "-" in second place. The name is not
+// checked here (see IsValidComponent).
+bool ParseListingItem(std::u16string_view item, ListingItem& out);
+
 // Camera time stamps: "%4d:%02d:%02d:%02d:%02d:%02d" written, "%d:%d:%d:%d:%d:%d" read.
 using TimeFields = std::array<int, 6>;  // year, month, day, hour, minute, second
 std::u16string FormatTimeStamp(const TimeFields& fields);

@@ -72,3 +72,22 @@ TEST(ObjectNames, TimeStampsReadWithOrWithoutLeadingZeros)
     EXPECT_EQ(ParseTimeStamp(u"garbage", f), 0);
     EXPECT_FALSE(TimeFieldsAreValid({2005, 13, 7, 14, 5, 9}));
 }
+
+TEST(ObjectNames, ListingItemsGiveTypeNameAndAStampOnlyAfterASingleComma)
+{
+    ListingItem item;
+    ASSERT_TRUE(ParseListingItem(u"d-Folder1,2005:03:07:14:05:09", item));
+    EXPECT_TRUE(item.isFolder) << "the folder letter in either case";
+    EXPECT_EQ(item.name, u"Folder1");
+    EXPECT_TRUE(item.hasTimestamp);
+    EXPECT_EQ(item.timestamp, u"2005:03:07:14:05:09");
+    ASSERT_TRUE(ParseListingItem(u"x-Pic.mos", item));
+    EXPECT_FALSE(item.isFolder) << "any other letter is a file";
+    EXPECT_FALSE(item.hasTimestamp);
+    ASSERT_TRUE(ParseListingItem(u"F-Pic.mos,a,b", item));
+    EXPECT_EQ(item.name, u"Pic.mos");
+    EXPECT_FALSE(item.hasTimestamp) << "three fields carry no stamp";
+    EXPECT_TRUE(item.timestamp.empty());
+    EXPECT_FALSE(ParseListingItem(u"Dx", item));
+    EXPECT_FALSE(ParseListingItem(u"D", item));
+}
