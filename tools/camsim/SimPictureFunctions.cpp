@@ -214,7 +214,10 @@ void SimPictureFunctions::OnGetPictureParams(const SimMessage& request, SimAnswe
     }
     std::string histogram;
     for (size_t i = 0; i < binCounts.size(); ++i) {
-        histogram += (i == 0 ? "" : ";") + std::to_string(binCounts[i]);
+        if (i != 0) {
+            histogram += ';';
+        }
+        histogram += std::to_string(binCounts[i]);
     }
     const int peak = static_cast<int>(std::max_element(binCounts.begin(), binCounts.end()) - binCounts.begin());
     const int average = m.pixels == 0 ? 0 : static_cast<int>(m.sum / m.pixels);
