@@ -3,6 +3,7 @@
 //   orin-kx20                      start, or bring the running instance to the front
 //   orin-kx20 AppRunAfterWakeup    after the machine woke up: tell the running instance, else end
 //   orin-kx20 --exit               ask the running instance to end and wait until it has
+#include "app/DownloadDecodeHook.h"
 #include "app/controller/AppLogger.h"
 #include "app/controller/ControlApplication.h"
 #include "app/controller/HeadlessViewProcessor.h"
@@ -164,9 +165,15 @@ int main(int argc, char** argv)
 
     bool ok = false;
     {
+        // Declared before the controller: the link's read thread calls it until the controller
+        // has shut the link down.
+        CDownloadDecodeHook decodeHook;
         CControlApplication app;
         // The camera link, the storage model over it, and views that need no screen.
         CProtocolCameraLink::Attach(app, device);
+        if (auto* link = dynamic_cast<CProtocolCameraLink*>(app.CameraLink()); link != nullptr && app.StorageModel()) {
+            decodeHook.Attach(link->Layer(), *app.StorageModel());
+        }
         app.SetViewFactory([&app](ViewId id) { return std::make_unique<CHeadlessViewProcessor>(id, app); });
         exitRelay.Attach(&app);
         ok = app.Run();
