@@ -11,13 +11,6 @@
 
 namespace {
 
-int32_t Decimal(std::u16string_view text)
-{
-    const long value = DecimalValue(text);
-    return static_cast<int32_t>(std::clamp<long>(value, std::numeric_limits<int32_t>::min(),
-                                                 std::numeric_limits<int32_t>::max()));
-}
-
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0xA0; }
 
 }  // namespace
@@ -90,7 +83,7 @@ bool CCameraParameterLists::FillIntArr(std::u16string_view value, SimpleArray<in
     ORIN_TRACE("CControlApplication::FillIntArr");
     const std::vector<std::u16string> items = SplitItems(value, u";");
     for (const std::u16string& item : items) {
-        list.Append(Decimal(item));
+        list.Append(DecimalValue32(item));
     }
     return !items.empty();
 }
@@ -145,7 +138,7 @@ bool CCameraParameterLists::FillFraming(std::u16string_view value)
         FramingEntry entry;
         entry.name = fields[0];
         for (size_t i = 0; i < 4; ++i) {
-            entry.location[i] = Decimal(fields[i + 1]);
+            entry.location[i] = DecimalValue32(fields[i + 1]);
         }
         m_saFraming.Append(std::move(entry));
     }
@@ -156,10 +149,10 @@ void CCameraParameterLists::SetPictureDimensions(std::u16string_view value)
 {
     const std::vector<std::u16string> items = SplitItems(value, u",");
     if (items.size() >= 1) {
-        m_iPictureWidth = std::max(Decimal(items[0]), 0);
+        m_iPictureWidth = std::max(DecimalValue32(items[0]), 0);
     }
     if (items.size() >= 2) {
-        m_iPictureHeight = std::max(Decimal(items[1]), 0);
+        m_iPictureHeight = std::max(DecimalValue32(items[1]), 0);
     }
 }
 

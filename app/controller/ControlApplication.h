@@ -241,6 +241,8 @@ private:
     CCache& EnsureStorageModel();
     bool ReadSyncAttributes(const ProtocolCommand& message, bool& diskChanged, std::u16string& diskId);
     void SetCameraClock();
+    // An empty folder holds only its placeholder entry; true when that is the case now.
+    bool ShowPlaceholderIfEmpty();
     bool FillFromLocalCache(int32_t current, bool selectLast);
     bool FillFromStorageModel(int32_t start, int32_t end, int32_t current, bool retrieve, bool selectLast);
     // The entry's node properties, fetched as the model decides: 0 read, 1 failed, 2 not displayable.

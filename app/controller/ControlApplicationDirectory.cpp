@@ -233,17 +233,24 @@ bool CControlApplication::FillFromLocalCache(int32_t current, bool selectLast)
     std::move(found.begin(), found.end(), m_saCurrentDirectory.begin());
     ORIN_LOG_INFO(fn, "CControlApplication::FillCurrentDirectory() Number of images %d",
                   m_saCurrentDirectory.GetArrLength());
-    if (m_saCurrentDirectory.GetArrLength() == 0) {
-        m_bFolderEmpty = true;
-        m_saCurrentDirectory.Append(CCurrentDirectoryEntry::Placeholder());
-        m_iCurrentIndex = 0;
-        m_bHasCurrentItem = true;
+    if (ShowPlaceholderIfEmpty()) {
         return true;
     }
-    m_bFolderEmpty = false;
     SortCurrentDirectory(SORT_BY_NAME, true);
     const int32_t last = m_saCurrentDirectory.GetArrLength() - 1;
     m_iCurrentIndex = (selectLast || current < 0) ? last : std::min(current, last);
+    m_bHasCurrentItem = true;
+    return true;
+}
+
+bool CControlApplication::ShowPlaceholderIfEmpty()
+{
+    m_bFolderEmpty = m_saCurrentDirectory.GetArrLength() == 0;
+    if (!m_bFolderEmpty) {
+        return false;
+    }
+    m_saCurrentDirectory.Append(CCurrentDirectoryEntry::Placeholder());
+    m_iCurrentIndex = 0;
     m_bHasCurrentItem = true;
     return true;
 }
@@ -283,14 +290,9 @@ bool CControlApplication::FillFromStorageModel(int32_t start, int32_t end, int32
     CConfiguration().WriteWorkingPath(m_strCurrentFolderPath);
     ORIN_LOG_INFO(fn, "CControlApplication::FillCurrentDirectory() Number of images %d",
                   m_saCurrentDirectory.GetArrLength());
-    if (m_saCurrentDirectory.GetArrLength() == 0) {
-        m_bFolderEmpty = true;
-        m_saCurrentDirectory.Append(CCurrentDirectoryEntry::Placeholder());
-        m_iCurrentIndex = 0;
-        m_bHasCurrentItem = true;
+    if (ShowPlaceholderIfEmpty()) {
         return true;
     }
-    m_bFolderEmpty = false;
     SortCurrentDirectory(m_iSortCriterion, true);
     const int32_t last = m_saCurrentDirectory.GetArrLength() - 1;
     if (selectLast) {

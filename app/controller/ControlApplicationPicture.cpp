@@ -18,13 +18,6 @@ constexpr const char* kFn = "CControlApplication::OnPictureTaken";
 
 std::string Utf8(std::u16string_view text) { return platform::ToUtf8(text); }
 
-int32_t StatusValue(std::u16string_view text)
-{
-    const long value = DecimalValue(text);
-    return static_cast<int32_t>(
-        std::clamp<long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 }  // namespace
 
 bool CControlApplication::OnPictureTaken(const platform::MessagePayload* payload, bool& checkDisk,
@@ -57,11 +50,11 @@ bool CControlApplication::OnPictureTaken(const platform::MessagePayload* payload
             }
         } else if (EqualsNoCase(attribute.name, u"battery_percent")) {
             if (fileHandled) {
-                m_status.batteryPercent = StatusValue(value);
+                m_status.batteryPercent = DecimalValue32(value);
             }
         } else if (EqualsNoCase(attribute.name, u"exp_left")) {
             if (fileHandled) {
-                m_status.exposuresLeft = StatusValue(value);
+                m_status.exposuresLeft = DecimalValue32(value);
                 checkDisk = true;
             }
         } else if (EqualsNoCase(attribute.name, u"Date")) {

@@ -20,13 +20,6 @@ namespace {
 constexpr const char* kFn = "CControlApplication::OnSynchronize";
 constexpr size_t kMaxRegistryChars = 260;
 
-int32_t StatusValue(std::u16string_view text)
-{
-    const long value = DecimalValue(text);
-    return static_cast<int32_t>(
-        std::clamp<long>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 struct StringListAttribute {
     const char16_t* name;
     SimpleArray<std::u16string> CCameraParameterLists::*list;
@@ -139,7 +132,7 @@ bool CControlApplication::ReadSyncAttributes(const ProtocolCommand& message, boo
                                  : is(u"battery_time")  ? m_status.batteryTime
                                  : is(u"exp_left")      ? m_status.exposuresLeft
                                                         : m_status.maxExposures;
-                field = StatusValue(value);
+                field = DecimalValue32(value);
             }
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include "app/platform/Log.h"
 
+#include <algorithm>
 #include <climits>
 
 std::u16string BuildCommandText(std::u16string_view commandName, const AttributeList* attributes,
@@ -82,6 +83,11 @@ long DecimalValue(std::u16string_view text)
         value = value > (LONG_MAX - digit) / 10 ? LONG_MAX : value * 10 + digit;
     }
     return negative ? -value : value;
+}
+
+int32_t DecimalValue32(std::u16string_view text)
+{
+    return static_cast<int32_t>(std::clamp<long>(DecimalValue(text), INT32_MIN, INT32_MAX));
 }
 
 unsigned long HexValue(std::u16string_view text)

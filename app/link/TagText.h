@@ -5,6 +5,7 @@
 #include "app/link/ProtocolCommand.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,5 +30,7 @@ int ErrorReplyCode(std::u16string_view codeText);
 
 // Leading blanks, an optional sign, then decimal digits; 0 when there are none. Saturates.
 long DecimalValue(std::u16string_view text);
+// DecimalValue held to the 32 bits every camera count and coordinate is kept in.
+int32_t DecimalValue32(std::u16string_view text);
 // Leading blanks, then hexadecimal digits; 0 when there are none. Saturates.
 unsigned long HexValue(std::u16string_view text);

@@ -18,11 +18,6 @@ std::u16string Decimal(int64_t value)
     return storage::FromUtf8(std::to_string(value));
 }
 
-int32_t DecimalField(std::u16string_view text)
-{
-    return static_cast<int32_t>(std::clamp<long>(DecimalValue(text), INT32_MIN, INT32_MAX));
-}
-
 std::u16string Pair(int32_t first, int32_t second)
 {
     return Decimal(first) + u";" + Decimal(second);
@@ -175,7 +170,7 @@ bool CCache::SetFstop(int32_t value1, int32_t value2, int32_t& histogramLocation
     const std::u16string* location = answer.FindAttribute(u"histogramLocation");
     const std::u16string* value = answer.FindAttribute(u"histogramValue");
     if (location != nullptr) {
-        histogramLocation = DecimalField(*location);
+        histogramLocation = DecimalValue32(*location);
     }
     if (value != nullptr) {
         histogramValue = *value;
@@ -361,8 +356,8 @@ bool CCache::GetHistogramScale(int32_t& low, int32_t& high)
                                      u"Histogram_scale", value, found);
     const size_t semicolon = value.find(u';');
     if (found && semicolon != std::u16string::npos) {
-        low = DecimalField(std::u16string_view(value).substr(0, semicolon));
-        high = DecimalField(std::u16string_view(value).substr(semicolon + 1));
+        low = DecimalValue32(std::u16string_view(value).substr(0, semicolon));
+        high = DecimalValue32(std::u16string_view(value).substr(semicolon + 1));
     }
     return ok;
 }
@@ -377,7 +372,7 @@ bool CCache::GetBatteryPercent(int32_t& percent)
     const bool ok =
         QueryCameraValue("CDOSDirectory::GetBatteryPercent GetCameraParam failed Error:", u"battery_percent", value, found);
     if (found) {
-        percent = DecimalField(value);
+        percent = DecimalValue32(value);
     }
     return ok;
 }
@@ -392,7 +387,7 @@ bool CCache::GetExposuresLeft(int32_t& count)
     const bool ok =
         QueryCameraValue("CDOSDirectory::GetExposuresLeft GetCameraParam failed Error:", u"exp_left", value, found);
     if (found) {
-        count = DecimalField(value);
+        count = DecimalValue32(value);
     }
     return ok;
 }

@@ -205,6 +205,14 @@ TEST(NumberText, DecimalTooLongForALongSaturatesInsteadOfOverflowing)
     EXPECT_EQ(DecimalValue(u"  -42x"), -42);
 }
 
+TEST(NumberText, CountsAreHeldTo32BitsAtBothEnds)
+{
+    EXPECT_EQ(DecimalValue32(u"2147483648"), INT32_MAX);
+    EXPECT_EQ(DecimalValue32(u"-99999999999999999999"), INT32_MIN);
+    EXPECT_EQ(DecimalValue32(u" 812"), 812);
+    EXPECT_EQ(DecimalValue32(u"-1"), -1);
+}
+
 TEST(NumberText, HexTooLongForALongSaturatesInsteadOfWrapping)
 {
     // Wrapping would read this as 0 ("Unknown error") or as any small code.
