@@ -143,6 +143,8 @@ private:
     bool RunFileCommand(const char* logLine, const char16_t* command, std::u16string_view subject,
                         std::u16string_view target, uint32_t waitMs, std::u16string& error);
     bool QueryCameraValue(const char* logLine, const char16_t* name, std::u16string& value, bool& found);
+    // A decimal camera value, -1 when the answer does not carry it.
+    bool QueryCameraNumber(const char* logLine, const char16_t* name, int32_t& number);
 
     mutable std::recursive_mutex m_lock;
     CProtocolLayer* m_pProtocol;

@@ -362,32 +362,29 @@ bool CCache::GetHistogramScale(int32_t& low, int32_t& high)
     return ok;
 }
 
+bool CCache::QueryCameraNumber(const char* logLine, const char16_t* name, int32_t& number)
+{
+    number = -1;
+    std::u16string value;
+    bool found = false;
+    const bool ok = QueryCameraValue(logLine, name, value, found);
+    if (found) {
+        number = DecimalValue32(value);
+    }
+    return ok;
+}
+
 bool CCache::GetBatteryPercent(int32_t& percent)
 {
     ORIN_TRACE("CCache::GetBatteryPercent");
     std::lock_guard lock(m_lock);
-    percent = -1;
-    std::u16string value;
-    bool found = false;
-    const bool ok =
-        QueryCameraValue("CDOSDirectory::GetBatteryPercent GetCameraParam failed Error:", u"battery_percent", value, found);
-    if (found) {
-        percent = DecimalValue32(value);
-    }
-    return ok;
+    return QueryCameraNumber("CDOSDirectory::GetBatteryPercent GetCameraParam failed Error:", u"battery_percent",
+                             percent);
 }
 
 bool CCache::GetExposuresLeft(int32_t& count)
 {
     ORIN_TRACE("CCache::GetExposuresLeft");
     std::lock_guard lock(m_lock);
-    count = -1;
-    std::u16string value;
-    bool found = false;
-    const bool ok =
-        QueryCameraValue("CDOSDirectory::GetExposuresLeft GetCameraParam failed Error:", u"exp_left", value, found);
-    if (found) {
-        count = DecimalValue32(value);
-    }
-    return ok;
+    return QueryCameraNumber("CDOSDirectory::GetExposuresLeft GetCameraParam failed Error:", u"exp_left", count);
 }

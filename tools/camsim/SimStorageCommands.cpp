@@ -49,6 +49,18 @@ bool SplitName(const std::string& name, std::string& folder, std::string& leaf)
     return true;
 }
 
+// The command's Subject when it is there and names nothing outside the disk; otherwise the
+// answer already holds the camera's refusal.
+const std::string* SafeSubject(const SimMessage& request, SimAnswer& answer)
+{
+    const std::string* subject = request.Find("Subject");
+    if (subject == nullptr || !SimDisk::IsSafeName(*subject)) {
+        answer = SimAnswer::StorageError(subject == nullptr ? 9 : kIllegalPathname);
+        return nullptr;
+    }
+    return subject;
+}
+
 }  // namespace
 
 std::string SimStorageCommands::TimeStamp(fs::file_time_type time)
@@ -178,9 +190,8 @@ void SimStorageCommands::OnMoveOrCopy(const SimMessage& request, SimAnswer& answ
 void SimStorageCommands::OnDel(const SimMessage& request, SimAnswer& answer)
 {
     ORIN_TRACE("SimStorageCommands::OnDel");
-    const std::string* subject = request.Find("Subject");
-    if (subject == nullptr || !SimDisk::IsSafeName(*subject)) {
-        answer = SimAnswer::StorageError(subject == nullptr ? 9 : kIllegalPathname);
+    const std::string* subject = SafeSubject(request, answer);
+    if (subject == nullptr) {
         return;
     }
     const std::optional<fs::path> host = m_camera.Disk().Resolve(*subject);
@@ -198,9 +209,8 @@ void SimStorageCommands::OnDel(const SimMessage& request, SimAnswer& answer)
 void SimStorageCommands::OnRmdir(const SimMessage& request, SimAnswer& answer)
 {
     ORIN_TRACE("SimStorageCommands::OnRmdir");
-    const std::string* subject = request.Find("Subject");
-    if (subject == nullptr || !SimDisk::IsSafeName(*subject)) {
-        answer = SimAnswer::StorageError(subject == nullptr ? 9 : kIllegalPathname);
+    const std::string* subject = SafeSubject(request, answer);
+    if (subject == nullptr) {
         return;
     }
     const std::string folder = AsFolder(*subject);
@@ -229,9 +239,8 @@ void SimStorageCommands::OnRmdir(const SimMessage& request, SimAnswer& answer)
 void SimStorageCommands::OnMkdir(const SimMessage& request, SimAnswer& answer)
 {
     ORIN_TRACE("SimStorageCommands::OnMkdir");
-    const std::string* subject = request.Find("Subject");
-    if (subject == nullptr || !SimDisk::IsSafeName(*subject)) {
-        answer = SimAnswer::StorageError(subject == nullptr ? 9 : kIllegalPathname);
+    const std::string* subject = SafeSubject(request, answer);
+    if (subject == nullptr) {
         return;
     }
     const std::string folder = AsFolder(*subject);
