@@ -353,8 +353,7 @@ bool CCommPort::IsConnected()
     if (fd < 0) {
         return false;
     }
-    struct pollfd pfd {fd, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    if (LineHungUp(fd)) {
         handleLock.unlock();
         MarkBroken("CCommPort::IsConnected", "hang-up", 0);
         return false;
@@ -431,12 +430,18 @@ int CCommPort::ReadIntoBuffer(size_t count)
     if (n > 0) {
         return static_cast<int>(n);
     }
-    if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+    if ((n < 0 && (error == EAGAIN || error == EWOULDBLOCK)) || (n == 0 && !LineHungUp(fd))) {
         return 0;
     }
     handleLock.unlock();
     MarkBroken("CCommPort::ReadCommand", n == 0 ? "end of file" : "read", n == 0 ? 0 : error);
     return -1;
+}
+
+bool CCommPort::LineHungUp(int fd)
+{
+    struct pollfd pfd {fd, POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void CCommPort::TakeMessage(size_t i, std::string& message)
@@ -562,7 +567,7 @@ int32_t CCommPort::ReadBytes(uint8_t* buffer, uint32_t count)
             lastProgress = platform::TickCount();
             continue;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        if ((n == 0 && LineHungUp(fd)) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             const int error = n == 0 ? 0 : errno;
             ORIN_LOG_ERROR("CCommPort::ReadBytes", "CCommPort::ReadBytes() ReadFile failed %s",
                            n == 0 ? "end of file" : std::strerror(error));

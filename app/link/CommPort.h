@@ -70,6 +70,10 @@ protected:
     void CloseHandle();
     // Marks the far end gone after a hang-up or an I/O error on the descriptor.
     void MarkBroken(const char* function, const char* what, int error);
+    // Whether the descriptor reports a hang-up. A zero-byte read alone does not say so: with
+    // VMIN and VTIME at 0 a tty returns 0 whenever it holds nothing, e.g. just after a purge
+    // emptied what the count of waiting bytes had promised.
+    static bool LineHungUp(int fd);
     // Moves up to count bytes from the port into the receive buffer; -1 on a broken line.
     int ReadIntoBuffer(size_t count);
     // Hands out "^" + buffer up to and including position i, removes it from the buffer.

@@ -147,6 +147,20 @@ TEST_F(CommPortTest, PurgeDropsHeldBytesToo)
     EXPECT_EQ(Read(), "^<ReSyncResponse />");
 }
 
+TEST_F(CommPortTest, QuietLineIsNotTakenForAVanishedFarEnd)
+{
+    // A tty read returns no bytes when the line is quiet, as when a purge has just emptied
+    // what a reader was promised: that is a wait, never a far end gone.
+    m_peer.Write("<Ack");
+    m_port->PurgeCommPort();
+    uint8_t bytes[4] = {};
+    EXPECT_EQ(m_port->ReadBytes(bytes, sizeof bytes), 0);
+    EXPECT_TRUE(m_port->IsConnected());
+    EXPECT_FALSE(m_log.Contains("Far end gone"));
+    m_peer.Write("<Ack />");
+    EXPECT_EQ(Read(), "^<Ack />");
+}
+
 TEST_F(CommPortTest, VanishedFarEndIsNotConnectedAndReadsReportIt)
 {
     EXPECT_TRUE(m_port->IsConnected());
