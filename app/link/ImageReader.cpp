@@ -106,6 +106,7 @@ bool CImageReader::ReadPackets(uint8_t* buffer, uint32_t length, uint32_t packet
             if (!WriteAck(kAck)) {
                 return false;
             }
+            ReportProgress(total, length);
             continue;
         }
         ++failures;
@@ -236,6 +237,7 @@ bool CImageReader::ReadStream(uint8_t* buffer, uint32_t length)
             lastProgress = platform::TickCount();
             m_dwProgressTick = lastProgress;
             ORIN_LOG_INFO("CImageReader::ReadStream", "CProtocolLayer::ReadImage Bytes read: %d", n);
+            ReportProgress(total, length);
             continue;
         }
         // Nobody may be waiting to stop an unrequested stream: a camera that falls silent must
@@ -247,4 +249,11 @@ bool CImageReader::ReadStream(uint8_t* buffer, uint32_t length)
         m_transport.WaitForData(10);
     }
     return true;
+}
+
+void CImageReader::ReportProgress(uint32_t received, uint32_t total) const
+{
+    if (m_progress) {
+        m_progress(received, total);
+    }
 }

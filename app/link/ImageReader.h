@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class CTransport;
 
@@ -31,6 +32,10 @@ public:
 
     bool ReadImage(uint8_t* buffer, uint32_t length, int32_t packetSize);
 
+    // Told the bytes received so far each time a packet is accepted or a chunk arrives.
+    using Progress = std::function<void(uint32_t received, uint32_t total)>;
+    void SetProgress(Progress progress) { m_progress = std::move(progress); }
+
     // Time a packet has to complete after its first byte: packetSize × 8 × 1500 ÷ baud ms
     // (230400 when the baud rate is 0), never below minMs.
     static uint32_t PacketTimeLimit(uint32_t packetSize, uint32_t baudRate, uint32_t minMs = 500);
@@ -47,9 +52,11 @@ private:
     // Drops whatever still arrives until the line has been quiet for a while.
     void DrainLine();
     bool WriteAck(const char* text);
+    void ReportProgress(uint32_t received, uint32_t total) const;
 
     CTransport& m_transport;
     std::atomic<bool>& m_bReadingImage;
     std::atomic<uint32_t>& m_dwProgressTick;
     Limits m_limits;
+    Progress m_progress;
 };

@@ -4,6 +4,7 @@
 
 #include "app/link/ProtocolCommand.h"
 
+#include <cstdint>
 #include <string>
 
 class IProtocolHost {
@@ -19,4 +20,7 @@ public:
     virtual void CloseMessageBox() {}
     // A user-visible message raised by the link itself (the camera refused the Bluetooth PIN).
     virtual void ShowMessage(const std::u16string& /*text*/) {}
+    // Bytes of a picture payload received so far, after each packet or stream chunk; called on
+    // the link's read thread, so it must not wait for anything.
+    virtual void OnPictureProgress(uint32_t /*received*/, uint32_t /*total*/) {}
 };

@@ -359,6 +359,9 @@ bool CProtocolLayer::ReadImage(uint8_t* buffer, uint32_t length, int32_t packetS
     limits.minPacketMs = GetTimeouts().minPacketMs;
     limits.streamStallMs = GetTimeouts().getImageMs;
     CImageReader reader(*transport, m_bReadingImage, m_dwPayloadProgressTick, limits);
+    if (IProtocolHost* host = m_pHost.load(); host != nullptr) {
+        reader.SetProgress([host](uint32_t received, uint32_t total) { host->OnPictureProgress(received, total); });
+    }
     const uint32_t start = platform::TickCount();
     const bool result = reader.ReadImage(buffer, length, packetSize);
     if (packetSize < 0) {

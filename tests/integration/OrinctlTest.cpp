@@ -5,6 +5,7 @@
 
 #include "tools/camsim/SimPictures.h"
 
+#include <cstdio>
 #include <sstream>
 
 using namespace integration;
@@ -81,8 +82,27 @@ TEST_F(OrinctlAgainstSim, GetWritesTheExactPreview)
     fs::path out = m_home.Path() / "out" / "first.jpg";
     ChildProcess run(Command({"get", "./Part1/Folder/Pic0001.mos", "-o", out.string()}));
     ASSERT_EQ(run.Wait(20000), 0) << run.Stderr();
-    EXPECT_EQ(ReadFileBytes(out), DiskBytes("./Part1/Folder/Pic0001.mos"));
+    const auto expected = DiskBytes("./Part1/Folder/Pic0001.mos");
+    EXPECT_EQ(ReadFileBytes(out), expected);
     EXPECT_EQ(FilesBelow(m_home.Path() / "out").size(), 1u);
+    // A download of several seconds tells how far it is, a line per tenth when not on a
+    // terminal, ending with the whole picture.
+    const std::vector<std::string> progress = Lines(run.Stderr());
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LE(progress.size(), 10u);
+    unsigned long previous = 0;
+    for (const std::string& line : progress) {
+        unsigned long received = 0;
+        unsigned long total = 0;
+        unsigned percent = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "orinctl: received %lu of %lu bytes (%u%%)", &received, &total, &percent), 3)
+            << line;
+        EXPECT_EQ(total, expected.size());
+        EXPECT_GT(received, previous);
+        EXPECT_EQ(percent, received * 100 / total);
+        previous = received;
+    }
+    EXPECT_EQ(previous, expected.size());
 }
 
 TEST_F(OrinctlAgainstSim, RefusedPictureExitsOneWithTheCameraTextOnOneLine)

@@ -171,6 +171,10 @@ TEST_F(DownloadTest, EveryPacketIsAcknowledgedAndThePictureArrivesWhole)
     EXPECT_EQ(commands[3], "^<Ack />");
     EXPECT_EQ(commands[4], "^<Ack />");
     EXPECT_EQ(commands[5], "^<Ack />");
+    // Each accepted packet is reported, so a long download can show how far it is.
+    std::lock_guard<std::mutex> lock(m_host.m_mutex);
+    using Report = std::pair<uint32_t, uint32_t>;
+    EXPECT_EQ(m_host.m_progress, (std::vector<Report>{{1536, 4000}, {3072, 4000}, {4000, 4000}}));
 }
 
 TEST_F(DownloadTest, ExactMultipleOfThePacketSizeTakesTwoPackets)
@@ -212,6 +216,10 @@ TEST_F(DownloadTest, ShortPacketIsAnsweredWithNakAndReadAgainFromItsFirstByte)
     EXPECT_TRUE(Counted("Nak", 1u));
     EXPECT_TRUE(Counted("Ack", 3u));
     EXPECT_TRUE(m_log.Contains("Sending Nak response"));
+    // The short packet's bytes are not counted as received.
+    std::lock_guard<std::mutex> lock(m_host.m_mutex);
+    using Report = std::pair<uint32_t, uint32_t>;
+    EXPECT_EQ(m_host.m_progress, (std::vector<Report>{{1536, 4000}, {3072, 4000}, {4000, 4000}}));
 }
 
 TEST_F(DownloadTest, LateTailOfAFailedPacketIsNotTakenForTheResentOne)
@@ -298,6 +306,13 @@ TEST_F(DownloadTest, WaitForAPictureCountsFromTheLastProgressOfItsPayload)
     ASSERT_TRUE(Download(answer));
     EXPECT_EQ(Bytes(answer), payload);
     EXPECT_TRUE(Counted("GetImage", 1u));
+    // A stream reports as its bytes come, rising to the whole picture.
+    std::lock_guard<std::mutex> lock(m_host.m_mutex);
+    ASSERT_GE(m_host.m_progress.size(), 2u);
+    for (size_t i = 1; i < m_host.m_progress.size(); ++i) {
+        EXPECT_GT(m_host.m_progress[i].first, m_host.m_progress[i - 1].first);
+    }
+    EXPECT_EQ(m_host.m_progress.back(), (std::pair<uint32_t, uint32_t>{12000, 12000}));
 }
 
 TEST_F(DownloadTest, HugeOrNegativeLengthsAreRefusedAndTheLinkCarriesOn)

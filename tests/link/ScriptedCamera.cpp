@@ -157,4 +157,10 @@ void RecordingHost::SetBusyIndicator(bool on)
     m_busyMax = std::max(m_busyMax, m_busyDepth);
 }
 
+void RecordingHost::OnPictureProgress(uint32_t received, uint32_t total)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_progress.emplace_back(received, total);
+}
+
 }  // namespace linktest

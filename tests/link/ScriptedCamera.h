@@ -71,8 +71,10 @@ public:
     void SetNewestPicture(const std::u16string& fullName) override;
     void ShowMessage(const std::u16string& text) override;
     void SetBusyIndicator(bool on) override;
+    void OnPictureProgress(uint32_t received, uint32_t total) override;
 
     std::mutex m_mutex;
+    std::vector<std::pair<uint32_t, uint32_t>> m_progress;
     std::vector<ProtocolCommand> m_syncs;
     std::u16string m_newest;
     std::vector<std::u16string> m_messages;

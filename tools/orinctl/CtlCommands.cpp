@@ -185,7 +185,9 @@ int CtlCommands::Get(const std::string& cameraName, const std::string& outPath)
     ORIN_TRACE("CtlCommands::Get");
     std::vector<uint8_t> bytes;
     std::string error;
+    m_session.ShowProgress(true);
     int code = Download(cameraName, bytes, error);
+    m_session.ShowProgress(false);
     if (code != CTL_OK) {
         PrintError(error);
         return code;

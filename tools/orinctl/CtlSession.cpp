@@ -6,9 +6,11 @@
 #include "app/platform/TextConvert.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 CtlSession::CtlSession(std::string devicePath, uint32_t baud)
-    : m_strDevice(std::move(devicePath)), m_dwBaud(baud)
+    : m_strDevice(std::move(devicePath)), m_dwBaud(baud), m_bProgressOnTerminal(::isatty(STDERR_FILENO) == 1)
 {
     ORIN_TRACE("CtlSession::CtlSession");
 }
@@ -80,4 +82,42 @@ std::string CtlSession::NewestPicture() const
 {
     std::lock_guard<std::mutex> lock(m_syncMutex);
     return m_strNewestPicture;
+}
+
+void CtlSession::ShowProgress(bool show)
+{
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    m_bShowProgress = show;
+    m_dwLastReceived = 0;
+    m_dwLastTenth = 0;
+    if (m_bProgressLineOpen) {
+        // A download that stopped part way: whatever is printed next starts on its own line.
+        std::fputc('\n', stderr);
+        m_bProgressLineOpen = false;
+    }
+}
+
+void CtlSession::OnPictureProgress(uint32_t received, uint32_t total)
+{
+    std::lock_guard<std::mutex> lock(m_progressMutex);
+    if (!m_bShowProgress || total == 0) {
+        return;
+    }
+    if (received <= m_dwLastReceived) {
+        // A new picture, or the same one asked for again after a failure.
+        m_dwLastTenth = 0;
+    }
+    m_dwLastReceived = received;
+    const auto percent = static_cast<unsigned>(static_cast<uint64_t>(received) * 100 / total);
+    if (m_bProgressOnTerminal) {
+        std::fprintf(stderr, "\rorinctl: received %u of %u bytes (%u%%)%s", received, total, percent,
+                     received >= total ? "\n" : "");
+        m_bProgressLineOpen = received < total;
+        return;
+    }
+    const uint32_t tenth = percent / 10;
+    if (tenth > m_dwLastTenth) {
+        m_dwLastTenth = tenth;
+        std::fprintf(stderr, "orinctl: received %u of %u bytes (%u%%)\n", received, total, percent);
+    }
 }

@@ -37,6 +37,11 @@ public:
     void SetNewestPicture(const std::u16string& fullName) override;
     std::string NewestPicture() const;
 
+    // Whether a picture's download reports its progress on stderr: rewritten in place on a
+    // terminal, one line per tenth otherwise.
+    void ShowProgress(bool show);
+    void OnPictureProgress(uint32_t received, uint32_t total) override;
+
 private:
     std::string m_strDevice;
     uint32_t m_dwBaud;
@@ -47,4 +52,11 @@ private:
     ProtocolCommand m_syncAnswer;
     std::string m_strNewestPicture;
     std::string m_strError;
+    // Progress is reported on the link's read thread, switched on and off on the caller's.
+    std::mutex m_progressMutex;
+    bool m_bShowProgress = false;
+    bool m_bProgressOnTerminal = false;
+    bool m_bProgressLineOpen = false;
+    uint32_t m_dwLastReceived = 0;
+    uint32_t m_dwLastTenth = 0;
 };

@@ -266,7 +266,10 @@ int CtlStorageCommands::Get(const std::string& file, const std::string& outPath)
     if (node == nullptr || !node->IsFile()) {
         return Refused(file, kNotFound);
     }
-    if (!m_pCache->CachePicture(name, false)) {
+    m_session.ShowProgress(true);
+    const bool cached = m_pCache->CachePicture(name, false);
+    m_session.ShowProgress(false);
+    if (!cached) {
         return Refused(file, u"No image was received from the camera.");
     }
     fs::path preview;
