@@ -8,6 +8,7 @@
 #include "app/platform/Log.h"
 #include "app/platform/NamedEvent.h"
 #include "app/platform/TextConvert.h"
+#include "app/platform/ThreadStart.h"
 #include "app/platform/TickCount.h"
 
 #include <utility>
@@ -295,7 +296,11 @@ void CControlApplication::StartDiskAndBatteryThread()
         return;
     }
     m_hDiscAndBatteryRunEvent.Reset();
-    m_diskAndBatteryThread = std::thread([this] { DiskAndBatteryThreadProc(); });
+    if (!platform::StartThread(m_diskAndBatteryThread, [this] { DiskAndBatteryThreadProc(); })) {
+        // Battery and disk are then only checked when the camera reports.
+        ORIN_LOG_ERROR("CControlApplication::StartDiskAndBatteryThread",
+                       "CControlApplication::StartThread(): Failed to start %s thread", "PollForBatteryStatus");
+    }
 }
 
 void CControlApplication::StopDiskAndBatteryThread()

@@ -11,6 +11,7 @@
 #include "app/platform/MessageTarget.h"
 #include "app/platform/Registry.h"
 #include "app/platform/TextConvert.h"
+#include "app/platform/ThreadStart.h"
 #include "app/platform/TickCount.h"
 
 #include <cstring>
@@ -35,7 +36,9 @@ CProtocolLayer::CProtocolLayer(CTransport* pTransport, platform::MessageTarget* 
     if (packetSize) {
         SetPacketSize(*packetSize);
     }
-    m_hWakeupThread = std::thread(&CProtocolLayer::WakeupThreadProc, this);
+    if (!platform::StartThread(m_hWakeupThread, [this] { WakeupThreadProc(); })) {
+        ORIN_LOG_ERROR("CProtocolLayer::CProtocolLayer", "Failed to create Wakeup thread");
+    }
 }
 
 CProtocolLayer::~CProtocolLayer()
@@ -162,8 +165,10 @@ bool CProtocolLayer::Init()
             host->OnSynchronized(answer);
         }
     }
-    if (!m_hIsConnectionAliveThreadHandle.joinable()) {
-        m_hIsConnectionAliveThreadHandle = std::thread(&CProtocolLayer::IsConnectionAliveThreadProc, this);
+    if (!m_hIsConnectionAliveThreadHandle.joinable() &&
+        !platform::StartThread(m_hIsConnectionAliveThreadHandle, [this] { IsConnectionAliveThreadProc(); })) {
+        // The link still works; only a camera that drops out of sync is not noticed by itself.
+        ORIN_LOG_ERROR("CProtocolLayer::Init", "Failed to create IsConnectionAlive thread");
     }
     return true;
 }
@@ -171,8 +176,10 @@ bool CProtocolLayer::Init()
 bool CProtocolLayer::StartReadThread()
 {
     ORIN_TRACE("CProtocolLayer::StartReadThread");
-    if (!m_hReadThread.joinable()) {
-        m_hReadThread = std::thread(&CProtocolLayer::ReadThread, this);
+    if (!m_hReadThread.joinable() && !platform::StartThread(m_hReadThread, [this] { ReadThread(); })) {
+        // Nobody would ever set the ready event: waiting for it would hang the caller.
+        ORIN_LOG_ERROR("CProtocolLayer::StartReadThread", "Failed to create thread m_hReadThread");
+        return false;
     }
     if (platform::WaitAny({&m_evReadThreadReady, &m_evStop}, platform::INFINITE_WAIT) != 0) {
         ORIN_LOG_ERROR("CProtocolLayer::StartReadThread", "Error while waiting for m_hReadThreadReadyEvent");

@@ -2,6 +2,7 @@
 #include "app/controller/HeadlessViewProcessor.h"
 #include "app/controller/PrivateMessages.h"
 #include "app/controller/RecordingViewProcessor.h"
+#include "app/platform/ThreadStart.h"
 #include "app/platform/TickCount.h"
 #include "tests/support/TestSupport.h"
 
@@ -239,6 +240,22 @@ TEST(DispatcherStart, LinkThatCannotStartFailsInitializeWithTheCriticalMessage)
     EXPECT_FALSE(app.Initialize());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], u"Critical error. Cannot initialize protocol layer");
+}
+
+TEST(DispatcherStart, BatteryThreadTheSystemRefusesLeavesTheProgramRunning)
+{
+    testsupport::TempHome home;
+    testsupport::LogCapture log;
+    auto app = std::make_unique<CControlApplication>();
+    platform::RefuseThreadStarts(1);
+    const bool started = app->Initialize();
+    platform::RefuseThreadStarts(0);
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(log.Contains(1, "CControlApplication::StartThread(): Failed to start PollForBatteryStatus thread"));
+    EXPECT_EQ(app->CurrentOperation(), 7);
+    // Ending must not wait for the thread that never ran.
+    auto ended = std::async(std::launch::async, [&] { app.reset(); return true; });
+    EXPECT_TRUE(FinishedOrAbort(ended, "ending without the battery thread"));
 }
 
 TEST(DispatcherRun, ExitRequestPostedToTheHiddenWindowEndsRun)

@@ -1,5 +1,6 @@
 // The protocol layer against a scripted camera: transactions, retries, resynchronisation, busy
 // mode, unrequested messages and the far end coming and going.
+#include "app/platform/ThreadStart.h"
 #include "tests/link/LinkFixture.h"
 
 namespace {
@@ -16,6 +17,32 @@ TEST_F(LinkFixture, InitResynchronisesThenAsksForTheCameraState)
     ASSERT_EQ(m_host.m_syncs.size(), 1u);
     EXPECT_EQ(m_host.m_syncs[0].commandID, SYNC_REPLY);
     EXPECT_EQ(Text(*m_host.m_syncs[0].FindAttribute(u"CameraName")), "Tessa");
+}
+
+TEST_F(LinkFixture, ReadThreadTheSystemRefusesFailsInitInsteadOfHanging)
+{
+    platform::RefuseThreadStarts(1);
+    EXPECT_FALSE(m_layer->Init());
+    platform::RefuseThreadStarts(0);
+    EXPECT_TRUE(m_log.Contains(1, "Failed to create thread m_hReadThread"));
+    // Once threads can be had again, the next start works.
+    InitInSync();
+}
+
+TEST_F(LinkFixture, WakeupThreadTheSystemRefusesLeavesTheLinkWorking)
+{
+    m_layer.reset();
+    platform::RefuseThreadStarts(1);
+    m_layer = std::make_unique<CProtocolLayer>(m_port.get(), &m_target, &m_host);
+    platform::RefuseThreadStarts(0);
+    EXPECT_TRUE(m_log.Contains(1, "Failed to create Wakeup thread"));
+    m_layer->SetTimeouts(m_timeouts);
+    InitInSync();
+    std::u16string error;
+    ProtocolCommand answer;
+    EXPECT_TRUE(m_layer->GetCameraParam(answer, {AttributePair(u"ISO")}, error));
+    // Ending it must not wait for a thread that never ran.
+    m_layer.reset();
 }
 
 TEST_F(LinkFixture, EachOperationWritesItsCommandText)
