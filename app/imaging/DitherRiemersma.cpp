@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace imaging {
 
 namespace {
@@ -197,12 +201,118 @@ struct DitherState {
     previous = error;
 }
 
+// The errors k pixels back, for the running sum's taps that are no longer held in registers.
+inline UnsignedLanes Back(const int16_t (*slot)[4], int k)
+{
+    return reinterpret_cast<UnsignedLanes>(LoadErrors(slot[-k]));
+}
+
+// a - b, or 0 where b > a.
+inline UnsignedLanes SaturatingSubtract(UnsignedLanes a, UnsignedLanes b)
+{
+#if defined(__SSE2__)
+    return reinterpret_cast<UnsignedLanes>(
+        _mm_subs_epu16(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+#else
+    return a - (b < a ? b : a);
+#endif
+}
+
+// The value as it stands, kept from being merged into the expression it feeds: the compiler would
+// otherwise reorder a sum so that the operand arriving last (the one on the chain) waits for more
+// additions.
+inline UnsignedLanes Settled(UnsignedLanes value)
+{
+#if defined(__SSE2__)
+    asm("" : "+x"(value));
+#endif
+    return value;
+}
+
+// The pixels of one square but its last, in walk order, `offsets` giving each one's place from the
+// first. The same arithmetic as ProcessPixel, rearranged for the chain that runs from one pixel's
+// output to the next one's, which bounds the speed (every vector operation on it costs its full
+// latency, nothing else can overlap it):
+// - what is carried along the chain is the quantized output q, not the error value - q; the
+//   pixel's own value joins the next pixel's sum off the chain;
+// - whether the truncating division by 16 rounds up (the sum is negative and has a remainder) is
+//   decided by one comparison of q with a threshold worked out from x alone: the sum is negative
+//   exactly when q > value + floor(x / 16), and without a remainder the threshold is raised past
+//   any output.
+// Every value is the one ProcessPixel forms, in the same 16-bit lanes, so the results are
+// identical.
+template <bool kColour>
+[[gnu::noinline]] void DitherBlock(uint8_t* origin, const int32_t* offsets, const uint64_t* packedInput,
+                                   const uint8_t* packedOutput, int16_t (*slot)[4], Lanes& xState,
+                                   Lanes& previousState, Lanes& beforePreviousState)
+{
+    constexpr size_t kEntries = Fastransform::kPackedEntries;
+    // Above every output once added to a floor of at least -2048 and a value of at least -255.
+    constexpr UnsignedLanes kNoRemainder = {4096, 4096, 4096, 0, 0, 0, 0, 0};
+    constexpr UnsignedLanes kThirteen = {13, 13, 13, 13, 0, 0, 0, 0};
+    UnsignedLanes x = reinterpret_cast<UnsignedLanes>(xState);
+    // The previous pixel as (value, output) with value - output its error; a square starts from the
+    // error alone, as (error, 0).
+    Lanes valuePrevious = previousState;
+    Lanes outputPrevious = {};
+    for (int i = 0; i < kBlockMoves; ++i, ++slot) {
+        uint8_t* pixel = origin + offsets[i];
+        uint64_t b = pixel[0];
+        uint64_t g = pixel[1];
+        uint64_t r = pixel[2];
+        if constexpr (kColour) {
+            const uint64_t sums = packedInput[b] + packedInput[Fastransform::kInputLevels + g] +
+                                  packedInput[2 * Fastransform::kInputLevels + r];
+            b = packedOutput[sums & 0xFFFF];
+            g = packedOutput[kEntries + ((sums >> 16) & 0xFFFF)];
+            r = packedOutput[2 * kEntries + (sums >> 32)];
+        }
+        const Halves packed = {static_cast<long long>(b | g << 16 | r << 32), 0};
+        const Lanes value = reinterpret_cast<Lanes>(packed);
+
+        // Off the chain: everything that depends on x and the pixel values only.
+        const Lanes floorPart = reinterpret_cast<Lanes>(x) >> 4;
+        const UnsignedLanes noRemainder = SaturatingSubtract(kNoRemainder, x << 12);
+        const Lanes threshold = valuePrevious + floorPart + reinterpret_cast<Lanes>(noRemainder);
+        const Lanes base = valuePrevious + value + kBias + floorPart;
+
+        // The chain.
+        const Lanes roundUp = outputPrevious > threshold;  // -1 where true
+        Lanes quantized = ((base - outputPrevious) - roundUp) & kKeepMask;
+        quantized = quantized > 255 ? Lanes{} + 255 : quantized;
+        quantized = quantized < 0 ? Lanes{} : quantized;
+
+        const Lanes error = value - quantized;
+        StoreErrors(*slot, error);
+        using Bytes = uint8_t __attribute__((vector_size(8)));
+        const Bytes bytes = __builtin_convertvector(quantized, Bytes);
+        uint64_t out;
+        std::memcpy(&out, &bytes, sizeof out);
+        pixel[0] = static_cast<uint8_t>(out);
+        pixel[1] = static_cast<uint8_t>(out >> 8);
+        pixel[2] = static_cast<uint8_t>(out >> 16);
+
+        // x for the next pixel: x + 13 x (error before) - the weight steps of the older errors.
+        const UnsignedLanes taps = Back(slot, 16) + Back(slot, 13) + Back(slot, 11) + Back(slot, 9) + Back(slot, 7) +
+                                   Back(slot, 6) + Back(slot, 4) + 2 * (Back(slot, 5) + Back(slot, 3) + Back(slot, 2));
+        const UnsignedLanes errorBefore = reinterpret_cast<UnsignedLanes>(valuePrevious - outputPrevious);
+        x = Settled(x - taps) + kThirteen * errorBefore;
+        valuePrevious = value;
+        outputPrevious = quantized;
+    }
+    xState = reinterpret_cast<Lanes>(x);
+    previousState = LoadErrors(slot[-1]);
+    beforePreviousState = LoadErrors(slot[-2]);
+}
+
 // One run: the walk position over the picture and the dithering state.
 class Walk {
 public:
     Walk(const Fastransform* transform, uint8_t* pixels, int width, int height)
         : m_pInput(transform != nullptr ? transform->InputTable() : nullptr),
-          m_pOutput(transform != nullptr ? transform->OutputTable() : nullptr), m_pPixels(pixels),
+          m_pOutput(transform != nullptr ? transform->OutputTable() : nullptr),
+          m_pPackedInput(transform != nullptr ? transform->PackedInput() : nullptr),
+          m_pPackedOutput(transform != nullptr ? transform->PackedOutput() : nullptr), m_pPixels(pixels),
           m_nWidth(width), m_nHeight(height), m_cbStride(Dib::RowSize(width)), m_moves(Moves())
     {
         const ptrdiff_t stride = static_cast<ptrdiff_t>(m_cbStride);
@@ -210,6 +320,14 @@ public:
         m_delta[MOVE_RIGHT] = 3;
         m_delta[MOVE_DOWN] = -stride;
         m_delta[MOVE_LEFT] = -3;
+        for (int d = UP; d <= LEFT; ++d) {
+            const uint8_t* moves = m_moves.For(d);
+            ptrdiff_t offset = 0;
+            for (int i = 0; i < kBlockMoves; ++i) {
+                m_offsets[d - 1][i] = static_cast<int32_t>(offset);
+                offset += m_delta[moves[i]];
+            }
+        }
     }
 
     void Hilbert(int order, int direction)
@@ -282,7 +400,6 @@ private:
     // The square's pixels but its last, which the step after the square processes.
     void WalkBlock(int direction)
     {
-        const uint8_t* moves = m_moves.For(direction);
         // The walk crosses a row at almost every other step, in an order no hardware prefetcher
         // foresees; asking for the square's rows up front lets their fetches overlap.
         constexpr int kSide = 1 << kBlockOrder;
@@ -293,40 +410,30 @@ private:
             __builtin_prefetch(start, 1);
             __builtin_prefetch(start + 3 * kSide - 1, 1);
         }
-        const ptrdiff_t delta[4] = {m_delta[0], m_delta[1], m_delta[2], m_delta[3]};
-        const int16_t* input = m_pInput;
-        const uint8_t* output = m_pOutput;
         m_state.Reserve(kBlockMoves);
         int16_t(*slot)[4] = m_state.errors + m_state.pos;
-        Lanes x = m_state.x;
-        Lanes previous = m_state.previous;
-        Lanes beforePrevious = m_state.beforePrevious;
-        uint8_t* pixel = PixelAt(m_x, m_y);
-        if (input != nullptr) {
-            for (int i = 0; i < kBlockMoves; ++i, ++slot) {
-                ProcessPixel(pixel, input, output, slot, x, previous, beforePrevious);
-                pixel += delta[moves[i]];
-            }
+        uint8_t* origin = PixelAt(m_x, m_y);
+        if (m_pPackedInput != nullptr) {
+            DitherBlock<true>(origin, m_offsets[direction - 1], m_pPackedInput, m_pPackedOutput, slot, m_state.x,
+                              m_state.previous, m_state.beforePrevious);
         } else {
-            for (int i = 0; i < kBlockMoves; ++i, ++slot) {
-                ProcessPixel(pixel, nullptr, nullptr, slot, x, previous, beforePrevious);
-                pixel += delta[moves[i]];
-            }
+            DitherBlock<false>(origin, m_offsets[direction - 1], nullptr, nullptr, slot, m_state.x, m_state.previous,
+                               m_state.beforePrevious);
         }
         m_state.pos += kBlockMoves;
-        m_state.x = x;
-        m_state.previous = previous;
-        m_state.beforePrevious = beforePrevious;
     }
 
     const int16_t* m_pInput;
     const uint8_t* m_pOutput;
+    const uint64_t* m_pPackedInput;
+    const uint8_t* m_pPackedOutput;
     uint8_t* m_pPixels;
     int m_nWidth;
     int m_nHeight;
     size_t m_cbStride;
     const BlockMoves& m_moves;
     ptrdiff_t m_delta[4];
+    int32_t m_offsets[4][kBlockMoves];  // each square pixel's place from the first, per direction
     int m_x = 0;
     int m_y = 0;
     DitherState m_state;

@@ -86,10 +86,11 @@ bool Fastransform::Init(int deviceModel)
     m_nDeviceModel = deviceModel;
     m_pInput.reset(new (std::nothrow) int16_t[9 * kInputLevels]);
     m_pOutput.reset(new (std::nothrow) uint8_t[3 * static_cast<size_t>(kOutputEntries)]);
-    if (!m_pInput || !m_pOutput) {
+    m_pPackedInput.reset(new (std::nothrow) uint64_t[3 * kInputLevels]);
+    m_pPackedOutput.reset(new (std::nothrow) uint8_t[3 * static_cast<size_t>(kPackedEntries)]);
+    if (!m_pInput || !m_pOutput || !m_pPackedInput || !m_pPackedOutput) {
         ORIN_LOG_ERROR("Fastransform::Init", "Error");
-        m_pInput.reset();
-        m_pOutput.reset();
+        Release();
         return false;
     }
 
@@ -121,8 +122,50 @@ bool Fastransform::Init(int deviceModel)
         std::fill(table + kFullScale + 1, table + 32768, uint8_t{255});
         std::fill(table + 32768, table + kOutputEntries, uint8_t{0});
     }
+    if (!Pack()) {
+        ORIN_LOG_ERROR("Fastransform::Init", "Error");
+        Release();
+        return false;
+    }
     m_bEnabled = true;
     return true;
+}
+
+bool Fastransform::Pack()
+{
+    ORIN_TRACE("Fastransform::Pack");
+    for (int c = 0; c < 3; ++c) {
+        for (int v = 0; v < kInputLevels; ++v) {
+            uint64_t word = 0;
+            for (int r = 0; r < 3; ++r) {
+                const int raised = m_pInput[(r * 3 + c) * kInputLevels + v] + kPackedBias;
+                // Three fields must add up without leaving 15 bits, or sums would spill into the
+                // next field.
+                if (raised < 0 || 3 * raised >= kPackedEntries) {
+                    return false;
+                }
+                word |= static_cast<uint64_t>(raised) << (16 * r);
+            }
+            m_pPackedInput[c * kInputLevels + v] = word;
+        }
+    }
+    for (int r = 0; r < 3; ++r) {
+        for (int y = 0; y < kPackedEntries; ++y) {
+            const uint16_t sum = static_cast<uint16_t>(y - 3 * kPackedBias);
+            m_pPackedOutput[static_cast<size_t>(r) * kPackedEntries + static_cast<size_t>(y)] =
+                m_pOutput[static_cast<size_t>(r) * kOutputEntries + sum];
+        }
+    }
+    return true;
+}
+
+void Fastransform::Release()
+{
+    ORIN_TRACE("Fastransform::Release");
+    m_pInput.reset();
+    m_pOutput.reset();
+    m_pPackedInput.reset();
+    m_pPackedOutput.reset();
 }
 
 }  // namespace imaging

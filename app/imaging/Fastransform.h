@@ -49,15 +49,30 @@ public:
     const int16_t* InputTable() const { return m_pInput.get(); }
     const uint8_t* OutputTable() const { return m_pOutput.get(); }
 
+    // The same correction in three reads and one addition per stage. PackedInput()[c * 256 + v]
+    // holds T[0][c][v], T[1][c][v] and T[2][c][v], each raised by kPackedBias, in the 16-bit fields
+    // 0, 1 and 2 of one word: every raised entry is positive and three of them stay below
+    // kPackedEntries, so one 64-bit addition sums all three rows without a carry crossing a field.
+    // PackedOutput()[r * kPackedEntries + y] is L[r][(y - 3 x kPackedBias) as a 16-bit value].
+    static constexpr int kPackedBias = 1024;
+    static constexpr int kPackedEntries = 32768;
+    const uint64_t* PackedInput() const { return m_pPackedInput.get(); }
+    const uint8_t* PackedOutput() const { return m_pPackedOutput.get(); }
+
     // Table access for tests: T[r][c][v] and L[c][x].
     int16_t InputEntry(int r, int c, int v) const { return m_pInput[(r * 3 + c) * kInputLevels + v]; }
     uint8_t OutputEntry(int c, int x) const { return m_pOutput[static_cast<size_t>(c) * kOutputEntries + x]; }
 
 private:
+    bool Pack();
+    void Release();
+
     bool m_bEnabled = false;
     int m_nDeviceModel = 0;
     std::unique_ptr<int16_t[]> m_pInput;   // 9 x 256
     std::unique_ptr<uint8_t[]> m_pOutput;  // 3 x 65536
+    std::unique_ptr<uint64_t[]> m_pPackedInput;  // 3 x 256
+    std::unique_ptr<uint8_t[]> m_pPackedOutput;  // 3 x kPackedEntries
 };
 
 }  // namespace imaging
