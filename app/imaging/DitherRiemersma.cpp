@@ -131,7 +131,21 @@ inline void StoreErrors(int16_t* at, Lanes errors)
 // would overrun it are the last 16 moved back to its start.
 constexpr int kHistoryCapacity = kHistory + (1 << (2 * kBlockOrder));
 
+// The buffer holds each error raised by kErrorBias (1..511 instead of -255..255, the unused fourth
+// lane 0): so a weighted sum of remembered errors can be formed in one 64-bit general register,
+// the three lanes side by side, without a borrow ever crossing from one lane into the next.
+constexpr int kErrorBias = 256;
+constexpr uint64_t kErrorBiasWord = 0x0000'0100'0100'0100ull;
+constexpr Lanes kErrorBiasLanes = {kErrorBias, kErrorBias, kErrorBias, 0, 0, 0, 0, 0};
+
 struct DitherState {
+    DitherState()
+    {
+        for (int i = 0; i < kHistory; ++i) {
+            StoreErrors(errors[i], kErrorBiasLanes);  // no error yet
+        }
+    }
+
     Lanes x = {};
     Lanes previous = {};  // errors of the pixel before
     Lanes beforePrevious = {};
@@ -180,7 +194,7 @@ struct DitherState {
     quantized = quantized < 0 ? Lanes{} : quantized;
     // The error is measured from the pixel's own value, not from the value with the error added.
     const Lanes error = value - quantized;
-    StoreErrors(*slot, error);
+    StoreErrors(*slot, error + kErrorBiasLanes);
     const uint64_t out = static_cast<uint64_t>(reinterpret_cast<Halves>(quantized)[0]);
     pixel[0] = static_cast<uint8_t>(out);
     pixel[1] = static_cast<uint8_t>(out >> 16);
@@ -194,17 +208,13 @@ struct DitherState {
         LoadErrors(back[-16]) + LoadErrors(back[-13]) + LoadErrors(back[-11]) + LoadErrors(back[-9]) +
         LoadErrors(back[-7]) + LoadErrors(back[-6]) + LoadErrors(back[-4]));
     const UnsignedLanes doubled = reinterpret_cast<UnsignedLanes>(LoadErrors(back[-5]) + LoadErrors(back[-3]));
+    // The buffer's errors are raised by kErrorBias: 7 + 2 x 2 of them are subtracted here.
+    constexpr UnsignedLanes kRaised = {11 * kErrorBias, 11 * kErrorBias, 11 * kErrorBias, 0, 0, 0, 0, 0};
     const UnsignedLanes next = reinterpret_cast<UnsignedLanes>(x) + 13 * reinterpret_cast<UnsignedLanes>(previous) -
-                               2 * reinterpret_cast<UnsignedLanes>(beforePrevious) - older - 2 * doubled;
+                               2 * reinterpret_cast<UnsignedLanes>(beforePrevious) - older - 2 * doubled + kRaised;
     x = reinterpret_cast<Lanes>(next);
     beforePrevious = previous;
     previous = error;
-}
-
-// The errors k pixels back, for the running sum's taps that are no longer held in registers.
-inline UnsignedLanes Back(const int16_t (*slot)[4], int k)
-{
-    return reinterpret_cast<UnsignedLanes>(LoadErrors(slot[-k]));
 }
 
 // a - b, or 0 where b > a.
@@ -229,16 +239,31 @@ inline UnsignedLanes Settled(UnsignedLanes value)
     return value;
 }
 
+inline uint64_t LoadWord(const int16_t* at)
+{
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+inline UnsignedLanes WordLanes(uint64_t word)
+{
+    const Halves halves = {static_cast<long long>(word), 0};
+    return reinterpret_cast<UnsignedLanes>(halves);
+}
+
 // The pixels of one square but its last, in walk order, `offsets` giving each one's place from the
 // first. The same arithmetic as ProcessPixel, rearranged for the chain that runs from one pixel's
-// output to the next one's, which bounds the speed (every vector operation on it costs its full
-// latency, nothing else can overlap it):
+// output to the next one's, which bounds the speed:
 // - what is carried along the chain is the quantized output q, not the error value - q; the
 //   pixel's own value joins the next pixel's sum off the chain;
 // - whether the truncating division by 16 rounds up (the sum is negative and has a remainder) is
 //   decided by one comparison of q with a threshold worked out from x alone: the sum is negative
 //   exactly when q > value + floor(x / 16), and without a remainder the threshold is raised past
-//   any output.
+//   any output;
+// - the weighted sum of the older errors is formed in a general register from the raised errors
+//   (every lane stays below 13 x 511), leaving the vector unit, the busier of the two, to the
+//   chain itself.
 // Every value is the one ProcessPixel forms, in the same 16-bit lanes, so the results are
 // identical.
 template <bool kColour>
@@ -249,12 +274,21 @@ template <bool kColour>
     constexpr size_t kEntries = Fastransform::kPackedEntries;
     // Above every output once added to a floor of at least -2048 and a value of at least -255.
     constexpr UnsignedLanes kNoRemainder = {4096, 4096, 4096, 0, 0, 0, 0, 0};
-    constexpr UnsignedLanes kThirteen = {13, 13, 13, 13, 0, 0, 0, 0};
+    constexpr UnsignedLanes kThirteen = {13, 13, 13, 0, 0, 0, 0, 0};
+    // The taps read from the buffer weigh 9 in all, so their raised errors carry 9 x kErrorBias;
+    // subtracting the sum from that with bit 15 of each lane lent in advance and given back
+    // afterwards leaves -(sum of the true errors) in every lane, whatever its sign.
+    constexpr uint64_t kLent = 0x8000'8000'8000'8000ull;
+    constexpr uint64_t kTapsStart = kLent | (9ull * kErrorBias) * 0x0000'0001'0001'0001ull;
     UnsignedLanes x = reinterpret_cast<UnsignedLanes>(xState);
     // The previous pixel as (value, output) with value - output its error; a square starts from the
     // error alone, as (error, 0).
     Lanes valuePrevious = previousState;
     Lanes outputPrevious = {};
+    // The errors two and three pixels back, kept in registers: read back from the buffer, a store
+    // just made would put its forwarding delay on the way to the next x.
+    UnsignedLanes errorBeforePrevious = reinterpret_cast<UnsignedLanes>(beforePreviousState);
+    UnsignedLanes errorThreeBack = reinterpret_cast<UnsignedLanes>(LoadErrors(slot[-3]) - kErrorBiasLanes);
     for (int i = 0; i < kBlockMoves; ++i, ++slot) {
         uint8_t* pixel = origin + offsets[i];
         uint64_t b = pixel[0];
@@ -267,14 +301,22 @@ template <bool kColour>
             g = packedOutput[kEntries + ((sums >> 16) & 0xFFFF)];
             r = packedOutput[2 * kEntries + (sums >> 32)];
         }
-        const Halves packed = {static_cast<long long>(b | g << 16 | r << 32), 0};
-        const Lanes value = reinterpret_cast<Lanes>(packed);
+        const uint64_t valueWord = b | g << 16 | r << 32;
+        const Lanes value = reinterpret_cast<Lanes>(WordLanes(valueWord));
+
+        // Minus the older errors' weight steps (lags 4 to 16), for the next pixel's x.
+        const int16_t(*back)[4] = slot;
+        const uint64_t taps = LoadWord(back[-16]) + LoadWord(back[-13]) + LoadWord(back[-11]) + LoadWord(back[-9]) +
+                              LoadWord(back[-7]) + LoadWord(back[-6]) + LoadWord(back[-4]) +
+                              2 * LoadWord(back[-5]);
+        const UnsignedLanes minusTaps = WordLanes((kTapsStart - taps) ^ kLent);
 
         // Off the chain: everything that depends on x and the pixel values only.
         const Lanes floorPart = reinterpret_cast<Lanes>(x) >> 4;
         const UnsignedLanes noRemainder = SaturatingSubtract(kNoRemainder, x << 12);
-        const Lanes threshold = valuePrevious + floorPart + reinterpret_cast<Lanes>(noRemainder);
-        const Lanes base = valuePrevious + value + kBias + floorPart;
+        const Lanes reach = valuePrevious + floorPart;
+        const Lanes threshold = reach + reinterpret_cast<Lanes>(noRemainder);
+        const Lanes base = reach + (value + kBias);
 
         // The chain.
         const Lanes roundUp = outputPrevious > threshold;  // -1 where true
@@ -282,27 +324,26 @@ template <bool kColour>
         quantized = quantized > 255 ? Lanes{} + 255 : quantized;
         quantized = quantized < 0 ? Lanes{} : quantized;
 
-        const Lanes error = value - quantized;
-        StoreErrors(*slot, error);
-        using Bytes = uint8_t __attribute__((vector_size(8)));
-        const Bytes bytes = __builtin_convertvector(quantized, Bytes);
-        uint64_t out;
-        std::memcpy(&out, &bytes, sizeof out);
-        pixel[0] = static_cast<uint8_t>(out);
-        pixel[1] = static_cast<uint8_t>(out >> 8);
-        pixel[2] = static_cast<uint8_t>(out >> 16);
+        const uint64_t outputWord = static_cast<uint64_t>(reinterpret_cast<Halves>(quantized)[0]);
+        const uint64_t raisedError = (valueWord + kErrorBiasWord) - outputWord;  // no lane goes below 1
+        std::memcpy(*slot, &raisedError, sizeof raisedError);
+        pixel[0] = static_cast<uint8_t>(outputWord);
+        pixel[1] = static_cast<uint8_t>(outputWord >> 16);
+        pixel[2] = static_cast<uint8_t>(outputWord >> 32);
 
-        // x for the next pixel: x + 13 x (error before) - the weight steps of the older errors.
-        const UnsignedLanes taps = Back(slot, 16) + Back(slot, 13) + Back(slot, 11) + Back(slot, 9) + Back(slot, 7) +
-                                   Back(slot, 6) + Back(slot, 4) + 2 * (Back(slot, 5) + Back(slot, 3) + Back(slot, 2));
-        const UnsignedLanes errorBefore = reinterpret_cast<UnsignedLanes>(valuePrevious - outputPrevious);
-        x = Settled(x - taps) + kThirteen * errorBefore;
+        // x for the next pixel: x + 13 x (error before) - 2 x (the two errors before that) - the
+        // older errors' weight steps.
+        x = Settled(x + minusTaps - 2 * (errorBeforePrevious + errorThreeBack) +
+                    kThirteen * reinterpret_cast<UnsignedLanes>(valuePrevious)) -
+            kThirteen * reinterpret_cast<UnsignedLanes>(outputPrevious);
+        errorThreeBack = errorBeforePrevious;
+        errorBeforePrevious = reinterpret_cast<UnsignedLanes>(valuePrevious - outputPrevious);
         valuePrevious = value;
         outputPrevious = quantized;
     }
     xState = reinterpret_cast<Lanes>(x);
-    previousState = LoadErrors(slot[-1]);
-    beforePreviousState = LoadErrors(slot[-2]);
+    previousState = valuePrevious - outputPrevious;
+    beforePreviousState = reinterpret_cast<Lanes>(errorBeforePrevious);
 }
 
 // One run: the walk position over the picture and the dithering state.
