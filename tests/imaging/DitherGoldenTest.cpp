@@ -3,12 +3,14 @@
 // must reproduce it exactly: noise that drives the errors to their extremes, saturated
 // checkerboards, sizes whose squares overhang the picture on every side, and decoded photos.
 #include "app/imaging/DitherRiemersma.h"
+#include "app/imaging/Fastransform.h"
 #include "app/imaging/loadjpeg.h"
 #include "tests/imaging/JpegFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,40 @@ const DecodedCase kDecodedCases[] = {
     {1023, 769, 0, 0x4966909d947d218cull},
     {1023, 769, 4150, 0x20afe5e9d88770d3ull},
 };
+
+TEST(DitherGolden, PackedColourTablesCorrectLikeThePlainOnesForEveryModel)
+{
+    for (int model : {0, 4150, 4151}) {
+        imaging::Fastransform ft;
+        ASSERT_TRUE(ft.Init(model));
+        const uint64_t* in = ft.PackedInput();
+        const uint8_t* out = ft.PackedOutput();
+        ASSERT_NE(in, nullptr);
+        ASSERT_NE(out, nullptr);
+        constexpr size_t kEntries = imaging::Fastransform::kPackedEntries;
+        // Every level of each channel against a spread of the other two, extremes included.
+        const int others[] = {0, 1, 37, 128, 200, 254, 255};
+        size_t differing = 0;
+        for (int channel = 0; channel < 3; ++channel) {
+            for (int v = 0; v < 256; ++v) {
+                for (int a : others) {
+                    for (int c : others) {
+                        uint8_t pixel[3];
+                        pixel[channel] = static_cast<uint8_t>(v);
+                        pixel[(channel + 1) % 3] = static_cast<uint8_t>(a);
+                        pixel[(channel + 2) % 3] = static_cast<uint8_t>(c);
+                        const uint64_t sums = in[pixel[0]] + in[256 + pixel[1]] + in[512 + pixel[2]];
+                        const uint8_t packed[3] = {out[sums & 0xFFFF], out[kEntries + ((sums >> 16) & 0xFFFF)],
+                                                   out[2 * kEntries + ((sums >> 32) & 0xFFFF)]};
+                        ft.Correct(pixel);
+                        differing += std::memcmp(packed, pixel, 3) != 0 ? 1 : 0;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0u) << "model " << model;
+    }
+}
 
 TEST(DitherGolden, HardPicturesGiveTheSameBytesAsTheStepByStepWalk)
 {
