@@ -259,10 +259,10 @@ inline UnsignedLanes WordLanes(uint64_t word)
 //   pixel's own value joins the next pixel's sum off the chain;
 // - whether the truncating division by 16 rounds up (the sum is negative and has a remainder) is
 //   decided by one comparison of q with a threshold worked out from x alone: the sum is negative
-//   exactly when q > value + floor(x / 16), and without a remainder the threshold is raised past
-//   any output;
+//   exactly when the previous q > the previous value + floor(x / 16), and without a remainder the
+//   threshold is raised past any output;
 // - the weighted sum of the older errors is formed in a general register from the raised errors
-//   (every lane stays below 13 x 511), leaving the vector unit, the busier of the two, to the
+//   (every lane stays below 9 x 511), leaving the vector unit, the busier of the two, to the
 //   chain itself.
 // Every value is the one ProcessPixel forms, in the same 16-bit lanes, so the results are
 // identical.
