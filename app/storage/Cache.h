@@ -140,6 +140,9 @@ private:
     CDOSFile* ResolveFile(std::u16string_view fileName, std::u16string& fullName);
     // The not-saved answer: the node goes away after the request that met it.
     void RemoveUnsavedPicture(const std::u16string& fullName);
+    // The properties of the picture fullName names, fetched when needed; none when it is not in
+    // the tree, or when the camera reports it not saved (it is then removed).
+    CPictureProperties* PropertiesOf(std::u16string& fullName);
     bool RunFileCommand(const char* logLine, const char16_t* command, std::u16string_view subject,
                         std::u16string_view target, uint32_t waitMs, std::u16string& error);
     bool QueryCameraValue(const char* logLine, const char16_t* name, std::u16string& value, bool& found);

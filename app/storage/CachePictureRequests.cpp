@@ -48,6 +48,21 @@ CDOSFile* CCache::ResolveFile(std::u16string_view fileName, std::u16string& full
     return node != nullptr && node->IsFile() ? static_cast<CDOSFile*>(node) : nullptr;
 }
 
+CPictureProperties* CCache::PropertiesOf(std::u16string& fullName)
+{
+    ORIN_TRACE("CCache::PropertiesOf");
+    CDOSFile* file = ResolveFile(fullName, fullName);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    CPictureProperties* record = nullptr;
+    if (file->GetProperties(m_pProtocol, record) == CDOSFile::PROPERTIES_NOT_SAVED) {
+        RemoveUnsavedPicture(fullName);
+        return nullptr;
+    }
+    return record;
+}
+
 bool CCache::SetMarking(int32_t mark, std::u16string_view fileName)
 {
     ORIN_TRACE("CCache::SetMarking");
@@ -65,13 +80,8 @@ bool CCache::SetMarking(int32_t mark, std::u16string_view fileName)
                        ToUtf8(errorText).c_str());
         return false;
     }
-    CDOSFile* file = ResolveFile(fullName, fullName);
-    if (file == nullptr) {
-        return false;
-    }
-    CPictureProperties* record = nullptr;
-    if (file->GetProperties(m_pProtocol, record) == CDOSFile::PROPERTIES_NOT_SAVED) {
-        RemoveUnsavedPicture(fullName);
+    CPictureProperties* record = PropertiesOf(fullName);
+    if (record == nullptr) {
         return false;
     }
     record->m_nMark = mark;
@@ -94,13 +104,8 @@ bool CCache::SetAnnotation(std::u16string_view text, std::u16string_view fileNam
         m_strLastError = errorText;
         return false;
     }
-    CDOSFile* file = ResolveFile(fullName, fullName);
-    if (file == nullptr) {
-        return false;
-    }
-    CPictureProperties* record = nullptr;
-    if (file->GetProperties(m_pProtocol, record) == CDOSFile::PROPERTIES_NOT_SAVED) {
-        RemoveUnsavedPicture(fullName);
+    CPictureProperties* record = PropertiesOf(fullName);
+    if (record == nullptr) {
         return false;
     }
     record->m_strAnnotation = text;
@@ -111,14 +116,9 @@ bool CCache::GetFrame(std::u16string& frame, std::u16string_view fileName)
 {
     ORIN_TRACE("CCache::GetFrame");
     std::lock_guard lock(m_lock);
-    std::u16string fullName;
-    CDOSFile* file = ResolveFile(fileName, fullName);
-    if (file == nullptr) {
-        return false;
-    }
-    CPictureProperties* record = nullptr;
-    if (file->GetProperties(m_pProtocol, record) == CDOSFile::PROPERTIES_NOT_SAVED) {
-        RemoveUnsavedPicture(fullName);
+    std::u16string fullName(fileName);
+    CPictureProperties* record = PropertiesOf(fullName);
+    if (record == nullptr) {
         return false;
     }
     frame = record->m_strFrame;
